@@ -1,0 +1,73 @@
+// The thin layer of what differs between Windows and POSIX. Everything above
+// it is portable and keeps texts as UTF-16.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// --- Files (log file) -------------------------------------------------------
+using FileHandle = uintptr_t;
+constexpr FileHandle InvalidFileHandle = ~static_cast<uintptr_t>(0);
+
+// Open or create for writing, letting other openers read and nothing more.
+// A second writer (even in the same process) is refused. InvalidFileHandle on
+// failure.
+FileHandle OpenLogFile(const std::u16string& path);
+void SeekToEnd(FileHandle h);
+void WriteBytes(FileHandle h, const std::string& bytes);  // result not examined
+int32_t FileSizeLow32(FileHandle h);                      // low 32 bits
+void CloseFileHandle(FileHandle h);
+bool DirectoryExists(const std::u16string& path);
+bool FileExists(const std::u16string& path);
+void CreateOneDirectory(const std::u16string& path);  // one level; failure ignored
+void DeleteFileIgnoringErrors(const std::u16string& path);
+bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to);
+// Everything up to and including the last path separator or drive colon.
+std::u16string DirectoryPart(const std::u16string& path);
+
+// --- Time and thread --------------------------------------------------------
+struct LocalDateTime {
+    int Year, Month, Day, Hour, Minute, Second, Millisecond;
+};
+LocalDateTime LocalNow();  // one reading of the clock
+uint32_t CurrentThreadId();
+
+// --- Code pages ---------------------------------------------------------------
+// UTF-16 to the system's ANSI code page (Windows: CP_ACP with the code page's
+// default character for what it cannot map; POSIX: UTF-8) and back.
+std::string ToAnsi(const std::u16string& s);
+std::u16string FromAnsi(const std::string& s);
+
+// --- Locale -----------------------------------------------------------------
+// Locale-aware comparison in the user's default locale, no flags
+// (case-sensitive); true when the system reports equality.
+bool SameName(const std::u16string& a, const std::u16string& b);
+// Decimal separator of the user's regional settings, read once at start-up.
+char16_t UserDecimalSeparator();
+// Tests only: override the separator (0 restores the system's).
+void SetUserDecimalSeparatorForTests(char16_t separator);
+// A double as the platform's default number-to-text conversion writes it,
+// with the user's decimal separator (e.g. "1,5").
+std::u16string FormatDouble(double value);
+
+// --- System messages ----------------------------------------------------------
+// The system's message text for an HRESULT (trailing line breaks and full stops
+// cut); empty when the system has none.
+std::u16string SystemErrorMessage(int32_t hresult);
+
+// --- XML DOM ------------------------------------------------------------------
+struct XmlAttribute {
+    std::u16string Name;
+    std::u16string Value;
+};
+// Builds, through the platform's XML DOM (MSXML on Windows), a document with
+// the declaration version "1.0", encoding "UTF-8" and one empty root element
+// carrying the attributes in order, and returns the DOM's serialised text.
+// Raises EFailure when the DOM fails. The document is released on every path.
+std::u16string BuildXmlDocument(const std::u16string& rootName,
+                                const std::vector<XmlAttribute>& attributes);
+
+}  // namespace platform
