@@ -13,3 +13,5 @@ struct TModuleVersion {
 TModuleVersion ModuleVersionFromBlock(const uint8_t* block, size_t size);
 TModuleVersion GetModuleVersion();
 std::u16string GetModuleVersionText();
+// The four numbers as "%d.%d.%d.%d".
+std::u16string ModuleVersionText(const TModuleVersion& v);
