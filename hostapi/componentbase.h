@@ -61,3 +61,9 @@ extern const TLocaleBaseTable LocaleBaseTable;
 inline TV8View InitDoneView(TV8ComponentBase* r) { return &r->Views[0]; }
 inline TV8View LanguageExtenderView(TV8ComponentBase* r) { return &r->Views[1]; }
 inline TV8View LocaleBaseView(TV8ComponentBase* r) { return &r->Views[2]; }
+
+// The component object behind a view: four words further on.
+class TV8UserObject;
+inline TV8UserObject* ObjectOfView(TV8View view) {
+    return static_cast<TV8UserObject*>(static_cast<void* const*>(view)[4]);
+}

@@ -1,0 +1,284 @@
+// The slots of ILanguageExtender: names, counts and calls of the methods and
+// properties registered for the object's class.
+#include <cstring>
+
+#include "hostapi/barrier.h"
+#include "hostapi/classreg.h"
+#include "hostapi/componentbase.h"
+#include "hostapi/hostvalues.h"
+#include "hostapi/userobject.h"
+#include "logging/logfile.h"
+#include "platform/failure.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+const char16_t* const V8ErrorSource = u"Внешняя компонента";
+
+void ReportCurrentFailure(TV8UserObject* object) noexcept {
+    try {
+        const std::u16string message = FailureMessage(std::current_exception());
+        if (object == nullptr) return;
+        TV8AddInDefBase* connection = object->V8;
+        if (connection == nullptr || connection->vtbl == nullptr || connection->vtbl->AddError == nullptr)
+            return;  // no connection yet: nobody to tell
+        connection->vtbl->AddError(connection, ADDIN_E_FAIL, V8ErrorSource, message.c_str(), V8_E_FAIL);
+    } catch (...) {
+    }
+}
+
+namespace {
+
+const TClassReg* RegOf(TV8View self) {
+    const TV8UserObject* object = ObjectOfView(self);
+    return object != nullptr ? object->ClassReg : nullptr;
+}
+
+std::u16string NameArg(const char16_t* name) {
+    return name != nullptr ? std::u16string(name) : std::u16string();
+}
+
+// Hands a name to the host in a block of its heap; null when that fails.
+const char16_t* HandOut(TV8UserObject* object, const std::u16string& name) {
+    char16_t* p = nullptr;
+    return V8CopyWString(object->V8MM, name, &p) ? p : nullptr;
+}
+
+// --- Extension name ---------------------------------------------------------
+
+V8Bool V8_CALL RegisterExtensionAsSlot(TV8View self, char16_t** extensionName) {
+    return Barrier<V8Bool>(false, [&]() -> V8Bool {
+        TV8UserObject* object = ObjectOfView(self);
+        if (extensionName == nullptr) return false;
+        *extensionName = nullptr;
+        const TClassReg* reg = object->ClassReg;
+        if (reg == nullptr) return false;
+        return V8CopyWString(object->V8MM, reg->RegisterExtensionAs, extensionName);
+    });
+}
+
+// --- Properties -------------------------------------------------------------
+
+int32_t V8_CALL GetNPropsSlot(TV8View self) {
+    return Barrier<int32_t>(0, [&]() -> int32_t {
+        const TClassReg* reg = RegOf(self);
+        return reg != nullptr ? reg->PropCount : 0;
+    });
+}
+
+int32_t V8_CALL FindPropSlot(TV8View self, const char16_t* name) {
+    return Barrier<int32_t>(-1, [&]() -> int32_t {
+        const TClassReg* reg = RegOf(self);
+        if (reg == nullptr) return -1;
+        const std::u16string wanted = NameArg(name);
+        for (int32_t i = 0; i < reg->PropCount; ++i) {
+            const TPropReg* prop = reg->Property(i);
+            if (prop == nullptr) break;
+            if (platform::SameName(prop->PropNameLoc, wanted) || platform::SameName(prop->PropName, wanted))
+                return i;
+        }
+        return -1;
+    });
+}
+
+const char16_t* V8_CALL GetPropNameSlot(TV8View self, int32_t index, int32_t alias) {
+    return Barrier<const char16_t*>(nullptr, [&]() -> const char16_t* {
+        const TClassReg* reg = RegOf(self);
+        const TPropReg* prop = reg != nullptr ? reg->Property(index) : nullptr;
+        if (prop == nullptr) return nullptr;
+        return HandOut(ObjectOfView(self), alias != 0 ? prop->PropNameLoc : prop->PropName);
+    });
+}
+
+V8Bool CallAccessor(TV8View self, int32_t index, V8Variant* value, bool get) {
+    TV8UserObject* object = ObjectOfView(self);
+    return ReportingBarrier(object, [&]() -> V8Bool {
+        const TClassReg* reg = object->ClassReg;
+        const TPropReg* prop = reg != nullptr ? reg->Property(index) : nullptr;
+        if (prop == nullptr || prop->PropGetSet == nullptr) return false;
+        return (object->*(prop->PropGetSet))(value, get, object->V8);
+    });
+}
+
+V8Bool V8_CALL GetPropValSlot(TV8View self, int32_t index, V8Variant* value) {
+    return Barrier<V8Bool>(false, [&] { return CallAccessor(self, index, value, true); });
+}
+
+V8Bool V8_CALL SetPropValSlot(TV8View self, int32_t index, V8Variant* value) {
+    return Barrier<V8Bool>(false, [&] { return CallAccessor(self, index, value, false); });
+}
+
+V8Bool V8_CALL IsPropReadableSlot(TV8View self, int32_t index) {
+    return Barrier<V8Bool>(false, [&]() -> V8Bool {
+        const TClassReg* reg = RegOf(self);
+        const TPropReg* prop = reg != nullptr ? reg->Property(index) : nullptr;
+        return prop != nullptr && prop->IsReadable;
+    });
+}
+
+V8Bool V8_CALL IsPropWritableSlot(TV8View self, int32_t index) {
+    return Barrier<V8Bool>(false, [&]() -> V8Bool {
+        const TClassReg* reg = RegOf(self);
+        const TPropReg* prop = reg != nullptr ? reg->Property(index) : nullptr;
+        return prop != nullptr && prop->IsWritable;
+    });
+}
+
+// --- Methods ----------------------------------------------------------------
+
+int32_t V8_CALL GetNMethodsSlot(TV8View self) {
+    return Barrier<int32_t>(0, [&]() -> int32_t {
+        const TClassReg* reg = RegOf(self);
+        return reg != nullptr ? reg->MethCount : 0;
+    });
+}
+
+int32_t V8_CALL FindMethodSlot(TV8View self, const char16_t* name) {
+    return Barrier<int32_t>(-1, [&]() -> int32_t {
+        const TClassReg* reg = RegOf(self);
+        const std::u16string wanted = NameArg(name);
+        int32_t result = -1;
+        if (reg != nullptr) {
+            for (int32_t i = 0; i < reg->MethCount; ++i) {
+                const TMethReg* meth = reg->Method(i);
+                if (meth == nullptr) break;
+                if (platform::SameName(meth->MethNameLoc, wanted) ||
+                    platform::SameName(meth->MethName, wanted)) {
+                    result = i;
+                    GetLogFile().Debug(u"_FindMethod: " + text::FromInt(i));
+                    break;
+                }
+            }
+        }
+        GetLogFile().Debug(u"_FindMethod: " + text::FromInt(result));
+        return result;
+    });
+}
+
+const char16_t* V8_CALL GetMethodNameSlot(TV8View self, int32_t index, int32_t alias) {
+    return Barrier<const char16_t*>(nullptr, [&]() -> const char16_t* {
+        TLogFile& log = GetLogFile();
+        log.SetEnabled(true);
+        log.SetFileName(u"e:\\lll.txt");
+        log.Debug(u"_GetMethodName " + text::FromInt(index));
+        const TClassReg* reg = RegOf(self);
+        const TMethReg* meth = reg != nullptr ? reg->Method(index) : nullptr;
+        if (meth == nullptr) return nullptr;
+        return HandOut(ObjectOfView(self), alias != 0 ? meth->MethNameLoc : meth->MethName);
+    });
+}
+
+int32_t V8_CALL GetNParamsSlot(TV8View self, int32_t index) {
+    return Barrier<int32_t>(0, [&]() -> int32_t {
+        const TClassReg* reg = RegOf(self);
+        const TMethReg* meth = reg != nullptr ? reg->Method(index) : nullptr;
+        return meth != nullptr ? meth->ParamCount : 0;
+    });
+}
+
+V8Bool V8_CALL GetParamDefValueSlot(TV8View self, int32_t methodIndex, int32_t paramIndex,
+                                    V8Variant* value) {
+    return Barrier<V8Bool>(false, [&]() -> V8Bool {
+        const TClassReg* reg = RegOf(self);
+        const TMethReg* meth = reg != nullptr ? reg->Method(methodIndex) : nullptr;
+        if (meth == nullptr || !meth->DefParams || value == nullptr) return false;
+        bool found = false;
+        for (const TDefParamValue& entry : meth->DefParams->Values) {
+            int32_t num = 0;
+            std::memcpy(&num, reinterpret_cast<const char*>(&entry) + offsetof(TDefParamValue, Num),
+                        sizeof(num));
+            if (num != paramIndex) continue;
+            // The last matching entry wins.
+            std::memcpy(static_cast<void*>(value),
+                        reinterpret_cast<const char*>(&entry) + offsetof(TDefParamValue, Value),
+                        sizeof(V8Variant));
+            found = true;
+        }
+        return found;
+    });
+}
+
+V8Bool V8_CALL HasRetValSlot(TV8View self, int32_t index) {
+    return Barrier<V8Bool>(false, [&]() -> V8Bool {
+        const TClassReg* reg = RegOf(self);
+        const TMethReg* meth = reg != nullptr ? reg->Method(index) : nullptr;
+        return meth != nullptr && meth->IsFunction;
+    });
+}
+
+// Clears a scratch result value whatever way the handler leaves.
+class TScratchValue {
+public:
+    explicit TScratchValue(TV8UserObject* object) : FObject(object) {
+        std::memset(static_cast<void*>(&FValue), 0, sizeof(FValue));
+    }
+    ~TScratchValue() {
+        BarrierVoid([&] { FObject->V8ClearVar(&FValue); });
+    }
+    TScratchValue(const TScratchValue&) = delete;
+    TScratchValue& operator=(const TScratchValue&) = delete;
+    V8Variant* Get() { return &FValue; }
+
+private:
+    TV8UserObject* FObject;
+    V8Variant FValue;
+};
+
+V8Bool V8_CALL CallAsProcSlot(TV8View self, int32_t index, V8Variant* params, int32_t count) {
+    return Barrier<V8Bool>(false, [&]() -> V8Bool {
+        TV8UserObject* object = ObjectOfView(self);
+        return ReportingBarrier(object, [&]() -> V8Bool {
+            const TClassReg* reg = object->ClassReg;
+            const TMethReg* meth = reg != nullptr ? reg->Method(index) : nullptr;
+            if (meth == nullptr) return false;
+            if (meth->IsFunction) {
+                // A function called as a procedure: its result goes nowhere.
+                if (meth->ExecuteFunc == nullptr) return false;
+                TScratchValue result(object);
+                return (object->*(meth->ExecuteFunc))(result.Get(), params, count, object->V8);
+            }
+            if (meth->ExecuteProc == nullptr) return false;
+            return (object->*(meth->ExecuteProc))(params, count, object->V8);
+        });
+    });
+}
+
+V8Bool V8_CALL CallAsFuncSlot(TV8View self, int32_t index, V8Variant* retValue, V8Variant* params,
+                              int32_t count) {
+    return Barrier<V8Bool>(false, [&]() -> V8Bool {
+        TV8UserObject* object = ObjectOfView(self);
+        return ReportingBarrier(object, [&]() -> V8Bool {
+            const TClassReg* reg = object->ClassReg;
+            const TMethReg* meth = reg != nullptr ? reg->Method(index) : nullptr;
+            if (meth == nullptr) return false;
+            if (meth->IsFunction) {
+                if (meth->ExecuteFunc == nullptr) return false;
+                return (object->*(meth->ExecuteFunc))(retValue, params, count, object->V8);
+            }
+            // A procedure has no result: the host's value stays as it is.
+            if (meth->ExecuteProc == nullptr) return false;
+            return (object->*(meth->ExecuteProc))(params, count, object->V8);
+        });
+    });
+}
+
+}  // namespace
+
+const TLanguageExtenderTable LanguageExtenderTable = {
+    nullptr,
+    &RegisterExtensionAsSlot,
+    &GetNPropsSlot,
+    &FindPropSlot,
+    &GetPropNameSlot,
+    &GetPropValSlot,
+    &SetPropValSlot,
+    &IsPropReadableSlot,
+    &IsPropWritableSlot,
+    &GetNMethodsSlot,
+    &FindMethodSlot,
+    &GetMethodNameSlot,
+    &GetNParamsSlot,
+    &GetParamDefValueSlot,
+    &HasRetValSlot,
+    &CallAsProcSlot,
+    &CallAsFuncSlot,
+};

@@ -1,0 +1,132 @@
+// The exports the host looks up by name, and the slots of IInitDone and
+// LocaleBase.
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "hostapi/barrier.h"
+#include "hostapi/classreg.h"
+#include "hostapi/componentbase.h"
+#include "hostapi/exports.h"
+#include "hostapi/userobject.h"
+#include "platform/text.h"
+
+namespace {
+
+// --- IInitDone --------------------------------------------------------------
+
+V8Bool V8_CALL InitSlot(TV8View self, TV8AddInDefBase* connection) {
+    return Barrier<V8Bool>(false, [&] {
+        TV8UserObject* object = ObjectOfView(self);
+        object->V8 = connection;
+        return object->Init();
+    });
+}
+
+V8Bool V8_CALL SetMemManagerSlot(TV8View self, TV8MemoryManager* manager) {
+    return Barrier<V8Bool>(false, [&] {
+        TV8UserObject* object = ObjectOfView(self);
+        object->V8MM = manager;
+        return object->SetMemManager();
+    });
+}
+
+int32_t V8_CALL GetInfoSlot(TV8View self) {
+    return Barrier<int32_t>(0, [&] { return ObjectOfView(self)->GetInfo(); });
+}
+
+void V8_CALL DoneSlot(TV8View self) {
+    BarrierVoid([&] { ObjectOfView(self)->Done(); });
+}
+
+// --- LocaleBase -------------------------------------------------------------
+
+void V8_CALL SetLocaleSlot(TV8View self, const char16_t* locale) {
+    BarrierVoid([&] {
+        TV8UserObject* object = ObjectOfView(self);
+        object->locale.assign(locale != nullptr ? locale : u"");
+        object->SetLocale();
+    });
+}
+
+// The text last handed out by GetClassNames; ours until the next call.
+std::unique_ptr<char16_t[]> ClassNamesBuffer;
+
+}  // namespace
+
+const TInitDoneTable InitDoneTable = {
+    nullptr, &InitSlot, &SetMemManagerSlot, &GetInfoSlot, &DoneSlot,
+};
+
+const TLocaleBaseTable LocaleBaseTable = {
+    nullptr,
+    &SetLocaleSlot,
+};
+
+extern "C" {
+
+V8_EXPORT int32_t GetClassObject(const char16_t* name, void** component) {
+    return Barrier<int32_t>(0, [&]() -> int32_t {
+        if (component == nullptr) return 0;
+        const std::u16string wanted = name != nullptr ? std::u16string(name) : std::u16string();
+        TClassRegList& list = ClassRegList();
+        TClassReg* found = nullptr;
+        for (const auto& reg : list.ClassList) {
+            if (reg && reg->NatApiClassName == wanted) {
+                found = reg.get();
+                break;
+            }
+        }
+        if (found == nullptr || found->UserClass == nullptr) return 0;
+
+        TV8UserObject* object = nullptr;
+        try {
+            object = found->UserClass();
+        } catch (...) {
+            return 0;
+        }
+        if (object == nullptr) return 0;
+
+        auto* record = new (std::nothrow) TV8ComponentBase;
+        if (record == nullptr) {
+            BarrierVoid([&] { delete object; });
+            return 0;
+        }
+        std::memset(static_cast<void*>(record), 0, sizeof(*record));
+        record->Views[0] = &InitDoneTable;
+        record->Views[1] = &LanguageExtenderTable;
+        record->Views[2] = &LocaleBaseTable;
+        record->Objects[0] = object;
+        record->Objects[1] = object;
+        record->Objects[2] = object;
+        object->ClassReg = found;
+        *component = record;
+        return 1;
+    });
+}
+
+V8_EXPORT const char16_t* GetClassNames() {
+    return Barrier<const char16_t*>(nullptr, [&]() -> const char16_t* {
+        const std::u16string& names = ClassNames();
+        // A new block each time; the previous text is freed once the new one
+        // exists.
+        std::unique_ptr<char16_t[]> block(new (std::nothrow) char16_t[names.size() + 1]());
+        if (!block) return nullptr;
+        std::memcpy(block.get(), names.data(), names.size() * sizeof(char16_t));
+        ClassNamesBuffer = std::move(block);
+        return ClassNamesBuffer.get();
+    });
+}
+
+V8_EXPORT int32_t DestroyObject(void** component) {
+    return Barrier<int32_t>(0, [&]() -> int32_t {
+        if (component == nullptr || *component == nullptr) return 0;
+        auto* record = static_cast<TV8ComponentBase*>(*component);
+        auto* object = static_cast<TV8UserObject*>(record->Objects[0]);
+        BarrierVoid([&] { delete object; });
+        delete record;
+        return 0;
+    });
+}
+
+}  // extern "C"
