@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+#include <exception>
 #include <string>
 #include <variant>
 #include <vector>
@@ -67,6 +67,8 @@ public:
     static std::u16string FormatValues(const TVariantArray& Values);
     static std::u16string FormatValue(const TLogValue& Value);
     static std::u16string QuoteText(const std::u16string& Text);
+    // The plain text form of a value: texts unquoted, a null value empty.
+    static std::u16string ValueText(const TLogValue& Value);
 
     // Tests only: whether the file is open now.
     bool IsOpenForTests() const { return IsOpen(); }
@@ -81,14 +83,18 @@ private:
     void Write(const std::u16string& line);
     void Rotate();
     void WriteLine(const std::u16string& text);
+    void WriteLevel(const char16_t* tag, const std::u16string& Data);
 
     platform::FileHandle FHandle = platform::InvalidFileHandle;
     std::u16string FFileName;
     bool FEnabled = false;
     int32_t FMaxFileSize = 0;
     int32_t FMaxFileCount = 0;
-    mutable std::recursive_mutex FLock;
+    mutable platform::RecursiveLock FLock;
 };
 
 // The shared instance, created on first use (safe when threads race to it).
 TLogFile& GetLogFile();
+// Tests only: destroys the shared instance (closing its file); the next
+// GetLogFile creates a fresh one. No other thread may be logging meanwhile.
+void ResetLogFileForTests();

@@ -35,6 +35,22 @@ struct LocalDateTime {
 LocalDateTime LocalNow();  // one reading of the clock
 uint32_t CurrentThreadId();
 
+// --- Locks -----------------------------------------------------------------
+// A re-entrant lock: a critical section on Windows (the MinGW thread model we
+// build with has no std::recursive_mutex), a recursive mutex elsewhere.
+class RecursiveLock {
+public:
+    RecursiveLock();
+    ~RecursiveLock();
+    RecursiveLock(const RecursiveLock&) = delete;
+    RecursiveLock& operator=(const RecursiveLock&) = delete;
+    void Enter();
+    void Leave();
+
+private:
+    void* FImpl;
+};
+
 // --- Code pages ---------------------------------------------------------------
 // UTF-16 to the system's ANSI code page (Windows: CP_ACP with the code page's
 // default character for what it cannot map; POSIX: UTF-8) and back.

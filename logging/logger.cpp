@@ -1,0 +1,91 @@
+// A named front end to the shared log file.
+#include "logging/logger.h"
+
+#include <algorithm>
+
+#include "platform/failure.h"
+#include "platform/platform.h"
+
+namespace {
+
+const size_t BytesPerDumpLine = 20;
+
+std::string HexBytes(const std::string& Data) {
+    static const char Hex[] = "0123456789ABCDEF";
+    std::string result;
+    result.reserve(Data.size() * 3);
+    for (size_t i = 0; i < Data.size(); ++i) {
+        unsigned char byte = static_cast<unsigned char>(Data[i]);
+        if (i > 0) result += ' ';
+        result += Hex[byte >> 4];
+        result += Hex[byte & 0xF];
+    }
+    return result;
+}
+
+}  // namespace
+
+std::u16string BytesToHex(const std::string& Data) {
+    std::string hex = HexBytes(Data);
+    return std::u16string(hex.begin(), hex.end());
+}
+
+void TLogger::Info(const std::u16string& Message) {
+    try {
+        GetLogFile().Info(FName + u" " + Message);
+    } catch (...) {
+    }
+}
+
+void TLogger::Debug(const std::u16string& Message) {
+    try {
+        GetLogFile().Debug(FName + u" " + Message);
+    } catch (...) {
+    }
+}
+
+void TLogger::Error(const std::u16string& Message, const std::exception* Err) {
+    try {
+        if (Err)
+            GetLogFile().Error(FName + u" " + Message + u" (" + ExceptionMessage(*Err) + u")");
+        else
+            GetLogFile().Error(FName + u" " + Message);
+    } catch (...) {
+    }
+}
+
+void TLogger::WriteMethodName(const std::u16string& AMethodName) {
+    Debug(AMethodName);
+}
+
+void TLogger::WriteMethodValue(const std::u16string& AMethodName, const TLogValue& AValue) {
+    try {
+        Debug(AMethodName + u": " + TLogFile::ValueText(AValue));
+    } catch (...) {
+    }
+}
+
+void TLogger::WriteSeparator() {
+    Info(std::u16string(60, u'-'));
+}
+
+void TLogger::WriteRxData(const std::string& Data) {
+    WriteData("<- ", Data);
+}
+
+void TLogger::WriteTxData(const std::string& Data) {
+    WriteData("-> ", Data);
+}
+
+void TLogger::WriteData(const std::string& Prefix, const std::string& Data) {
+    try {
+        // At least one line, even for no data; at most 20 bytes a line.
+        size_t lines = (Data.size() + BytesPerDumpLine - 1) / BytesPerDumpLine;
+        if (lines == 0) lines = 1;
+        for (size_t i = 0; i < lines; ++i) {
+            std::string slice = Data.substr(std::min(i * BytesPerDumpLine, Data.size()), BytesPerDumpLine);
+            Debug(platform::FromAnsi(Prefix + HexBytes(slice)));
+        }
+    } catch (...) {
+    }
+}

@@ -1,0 +1,133 @@
+// Log file operations on POSIX systems. Paths arrive as UTF-16 and are passed
+// to the system as UTF-8.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace platform {
+
+namespace {
+
+// A path that starts with a drive ("e:\lll.txt") names a Windows drive. There
+// is no such thing here: such a path is treated as a drive that is missing
+// rather than as a relative name, so nothing named "e:\" appears in the
+// current directory.
+bool IsDrivePath(const std::u16string& path) {
+    if (path.size() < 2 || path[1] != u':') return false;
+    char16_t c = path[0];
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool NativePath(const std::u16string& path, std::string& out) {
+    if (path.empty() || IsDrivePath(path)) return false;
+    out = text::ToUtf8(path);
+    return true;
+}
+
+int Fd(FileHandle h) { return static_cast<int>(h); }
+
+}  // namespace
+
+FileHandle OpenLogFile(const std::u16string& path) {
+    std::string name;
+    if (!NativePath(path, name)) return InvalidFileHandle;
+    int fd = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return InvalidFileHandle;
+    // One writer at a time, even within one process: the lock belongs to this
+    // open file description, so a second open() of the same file cannot take
+    // it. Readers do not lock and can always read.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return InvalidFileHandle;
+    }
+    return static_cast<FileHandle>(fd);
+}
+
+void SeekToEnd(FileHandle h) {
+    if (h == InvalidFileHandle) return;
+    lseek(Fd(h), 0, SEEK_END);
+}
+
+void WriteBytes(FileHandle h, const std::string& bytes) {
+    if (h == InvalidFileHandle) return;
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = write(Fd(h), p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (n == 0) return;
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+int32_t FileSizeLow32(FileHandle h) {
+    if (h == InvalidFileHandle) return 0;
+    struct stat st;
+    if (fstat(Fd(h), &st) != 0) return 0;
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(st.st_size) & 0xFFFFFFFFu));
+}
+
+void CloseFileHandle(FileHandle h) {
+    if (h == InvalidFileHandle) return;
+    close(Fd(h));
+}
+
+bool DirectoryExists(const std::u16string& path) {
+    std::string name;
+    if (!NativePath(path, name)) return false;
+    struct stat st;
+    return stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExists(const std::u16string& path) {
+    std::string name;
+    if (!NativePath(path, name)) return false;
+    struct stat st;
+    return stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void CreateOneDirectory(const std::u16string& path) {
+    std::string name;
+    if (!NativePath(path, name)) return;
+    mkdir(name.c_str(), 0755);  // no parents; failure ignored
+}
+
+void DeleteFileIgnoringErrors(const std::u16string& path) {
+    std::string name;
+    if (!NativePath(path, name)) return;
+    unlink(name.c_str());
+}
+
+bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to) {
+    std::string source, target;
+    if (!NativePath(from, source) || !NativePath(to, target)) return false;
+    if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+    // File systems without the no-replace rename: a hard link fails when the
+    // target exists, so nothing is ever replaced.
+    if (link(source.c_str(), target.c_str()) != 0) return false;
+    if (unlink(source.c_str()) != 0) {
+        unlink(target.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::u16string DirectoryPart(const std::u16string& path) {
+    size_t pos = path.find_last_of(u"\\/:");
+    if (pos == std::u16string::npos) return std::u16string();
+    return path.substr(0, pos + 1);
+}
+
+}  // namespace platform

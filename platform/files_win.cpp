@@ -1,0 +1,74 @@
+// Log file operations on Windows.
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+
+}  // namespace
+
+FileHandle OpenLogFile(const std::u16string& path) {
+    // Others may read the file while it is open; a second writer is refused.
+    HANDLE h = CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return InvalidFileHandle;
+    return reinterpret_cast<FileHandle>(h);
+}
+
+void SeekToEnd(FileHandle h) {
+    if (h == InvalidFileHandle) return;
+    SetFilePointer(H(h), 0, nullptr, FILE_END);
+}
+
+void WriteBytes(FileHandle h, const std::string& bytes) {
+    if (h == InvalidFileHandle || bytes.empty()) return;
+    DWORD written = 0;
+    WriteFile(H(h), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+int32_t FileSizeLow32(FileHandle h) {
+    if (h == InvalidFileHandle) return 0;
+    DWORD size = GetFileSize(H(h), nullptr);
+    return static_cast<int32_t>(size);
+}
+
+void CloseFileHandle(FileHandle h) {
+    if (h == InvalidFileHandle) return;
+    CloseHandle(H(h));
+}
+
+bool DirectoryExists(const std::u16string& path) {
+    DWORD attributes = GetFileAttributesW(W(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileExists(const std::u16string& path) {
+    DWORD attributes = GetFileAttributesW(W(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void CreateOneDirectory(const std::u16string& path) {
+    CreateDirectoryW(W(path), nullptr);
+}
+
+void DeleteFileIgnoringErrors(const std::u16string& path) {
+    DeleteFileW(W(path));
+}
+
+bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to) {
+    // MoveFileW never replaces an existing target.
+    return MoveFileW(W(from), W(to)) != 0;
+}
+
+std::u16string DirectoryPart(const std::u16string& path) {
+    size_t pos = path.find_last_of(u"\\/:");
+    if (pos == std::u16string::npos) return std::u16string();
+    return path.substr(0, pos + 1);
+}
+
+}  // namespace platform

@@ -1,0 +1,590 @@
+// The shared log file: line shape, switching, appending, directories, size
+// rotation, sharing between writers, argument formatting and the shared
+// instance.
+#include "logging/logfile.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <regex>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/failure.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "tests/native/logging/logtest_support.h"
+
+using logtest::AfterHeader;
+using logtest::Exists;
+using logtest::Lines;
+using logtest::ReadAll;
+using logtest::WriteAll;
+
+namespace {
+
+const int64_t MB = 1048576;
+
+TLogValue Value(TLogValue::TKind kind) {
+    TLogValue v;
+    v.Kind = kind;
+    return v;
+}
+TLogValue IntValue(TLogValue::TKind kind, int64_t i) {
+    TLogValue v = Value(kind);
+    v.IntValue = i;
+    return v;
+}
+TLogValue BoolValue(bool b) {
+    TLogValue v = Value(TLogValue::Boolean);
+    v.BoolValue = b;
+    return v;
+}
+TLogValue DoubleValue(double d) {
+    TLogValue v = Value(TLogValue::Double);
+    v.DoubleValue = d;
+    return v;
+}
+TLogValue TextValue(TLogValue::TKind kind, const std::u16string& s) {
+    TLogValue v = Value(kind);
+    v.TextValue = s;
+    return v;
+}
+
+std::string Utf8(const std::u16string& s) { return text::ToUtf8(s); }
+
+class LogFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(Dir.Path().empty()); }
+
+    // Switches the log on with the file "log.txt" in the temporary folder.
+    void Start(TLogFile& log, const std::string& name = "log.txt") {
+        log.SetFileName(Dir.File16(name));
+        log.SetEnabled(true);
+    }
+    std::string Content(const std::string& name = "log.txt") const { return ReadAll(Dir.File(name)); }
+    std::vector<std::string> TextsOf(const std::string& name = "log.txt") const {
+        std::vector<std::string> texts;
+        for (const std::string& line : Lines(Content(name))) texts.push_back(AfterHeader(line));
+        return texts;
+    }
+    // Length in bytes of one "[ INFO] <text>" line written from this thread.
+    static int64_t InfoLineLength(const std::string& text) {
+        return static_cast<int64_t>(TLogFile::GetLineHeader().size() + 8 + text.size() + 2);
+    }
+
+    logtest::TTempFolder Dir;
+    TLogFile Log;
+};
+
+// --- Switch and file name -------------------------------------------------------
+
+TEST_F(LogFileTest, InitialStateIsOffWithoutNameAndWritesNothing) {
+    EXPECT_FALSE(Log.Enabled());
+    EXPECT_EQ(Log.FileName(), u"");
+    EXPECT_EQ(Log.MaxFileSize(), 0);
+    EXPECT_EQ(Log.MaxFileCount(), 0);
+
+    // A name but still switched off: no file appears, whatever is logged.
+    Log.SetFileName(Dir.File16("log.txt"));
+    Log.Trace(u"t");
+    Log.Info(u"i");
+    Log.Error(u"e");
+    Log.Debug(u"d");
+    Log.Error(u"e", EFailure(u"boom"));
+    Log.Debug(u"d", TVariantArray{IntValue(TLogValue::Int32, 1)}, BoolValue(true));
+    Log.Debug(u"d", BoolValue(false));
+    Log.Info(u"i", TVariantArray{});
+    EXPECT_FALSE(Log.IsOpenForTests());
+    EXPECT_FALSE(Exists(Dir.File("log.txt")));
+
+    // Switched on with an empty name: nothing opens and nothing fails.
+    Log.SetFileName(u"");
+    Log.SetEnabled(true);
+    Log.Info(u"nowhere");
+    EXPECT_FALSE(Log.IsOpenForTests());
+    EXPECT_TRUE(std::filesystem::is_empty(Dir.Path()));
+}
+
+TEST_F(LogFileTest, DriveLetterPathIsAMissingDriveHere) {
+    // The product's own name for the log. On this system there is no drive E:
+    // nothing is written, and nothing named after it appears in the current
+    // folder; every line tries again without failing.
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(Dir.Path().c_str()), 0);
+    Log.SetEnabled(true);
+    Log.SetFileName(u"e:\\lll.txt");
+    Log.Debug(u"one");
+    Log.Debug(u"two");
+    EXPECT_FALSE(Log.IsOpenForTests());
+    EXPECT_TRUE(std::filesystem::is_empty(Dir.Path()));
+    ASSERT_EQ(chdir(previous), 0);
+}
+
+TEST_F(LogFileTest, EnabledSetterClosesOnlyOnChange) {
+    Start(Log);
+    Log.Info(u"first");
+    ASSERT_TRUE(Log.IsOpenForTests());
+
+    Log.SetEnabled(true);  // same value
+    EXPECT_TRUE(Log.IsOpenForTests());
+
+    Log.SetEnabled(false);
+    EXPECT_FALSE(Log.IsOpenForTests());
+    Log.Info(u"dropped while off");
+    EXPECT_FALSE(Log.IsOpenForTests());
+
+    Log.SetEnabled(true);
+    EXPECT_FALSE(Log.IsOpenForTests()) << "opened only by the next line";
+    Log.Info(u"second");
+    EXPECT_TRUE(Log.IsOpenForTests());
+    EXPECT_EQ(TextsOf(), (std::vector<std::string>{"[ INFO] first", "[ INFO] second"}));
+}
+
+TEST_F(LogFileTest, FileNameSetterClosesOnlyOnChange) {
+    Start(Log, "a.txt");
+    Log.Info(u"to a");
+    ASSERT_TRUE(Log.IsOpenForTests());
+
+    Log.SetFileName(Dir.File16("a.txt"));  // same text
+    EXPECT_TRUE(Log.IsOpenForTests());
+
+    Log.SetFileName(Dir.File16("b.txt"));
+    EXPECT_FALSE(Log.IsOpenForTests());
+    EXPECT_EQ(Log.FileName(), Dir.File16("b.txt"));
+    Log.Info(u"to b");
+    EXPECT_TRUE(Log.IsOpenForTests());
+
+    EXPECT_EQ(TextsOf("a.txt"), std::vector<std::string>{"[ INFO] to a"});
+    EXPECT_EQ(TextsOf("b.txt"), std::vector<std::string>{"[ INFO] to b"});
+}
+
+// --- Line shape -------------------------------------------------------------------
+
+TEST_F(LogFileTest, EveryLevelWritesHeaderTagTextAndCrLf) {
+    Start(Log);
+    Log.Trace(u"trace text");
+    Log.Info(u"info text");
+    Log.Error(u"error text");
+    Log.Debug(u"debug text");
+
+    std::string content = Content();
+    ASSERT_GE(content.size(), 2u);
+    EXPECT_EQ(content.substr(content.size() - 2), "\r\n");
+    std::vector<std::string> lines = Lines(content);
+    ASSERT_EQ(lines.size(), 4u);
+
+    const char* expected[] = {"[TRACE] trace text", "[ INFO] info text", "[ERROR] error text", "[DEBUG] debug text"};
+    std::regex shape(R"(^\[(\d\d)\.(\d\d)\.(\d{4}) (\d\d):(\d\d):(\d\d)\.(\d{3})\] \[(\d{8,})\] (.*)$)");
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[i], m, shape)) << lines[i];
+        int day = std::stoi(m[1]), month = std::stoi(m[2]), year = std::stoi(m[3]);
+        int hour = std::stoi(m[4]), minute = std::stoi(m[5]), second = std::stoi(m[6]);
+        EXPECT_TRUE(day >= 1 && day <= 31 && month >= 1 && month <= 12 && year >= 2020) << lines[i];
+        EXPECT_TRUE(hour <= 23 && minute <= 59 && second <= 60) << lines[i];
+        EXPECT_EQ(std::stoul(m[8]), platform::CurrentThreadId()) << lines[i];
+        EXPECT_EQ(m[9].str(), expected[i]);
+    }
+}
+
+TEST_F(LogFileTest, HeaderCarriesTheCallingThreadPaddedToEightDigits) {
+    Start(Log);
+    uint32_t otherId = 0;
+    std::thread other([&] {
+        otherId = platform::CurrentThreadId();
+        Log.Info(u"from the other thread");
+    });
+    other.join();
+    Log.Info(u"from the main thread");
+
+    std::vector<std::string> lines = Lines(Content());
+    ASSERT_EQ(lines.size(), 2u);
+    auto idOf = [](const std::string& line) { return line.substr(line.find("] [") + 3, line.find("] ", line.find("] [") + 3) - line.find("] [") - 3); };
+    std::string mainId = std::to_string(platform::CurrentThreadId());
+    std::string threadId = std::to_string(otherId);
+    auto padded = [](std::string s) { return s.size() < 8 ? std::string(8 - s.size(), '0') + s : s; };
+    EXPECT_EQ(idOf(lines[0]), padded(threadId));
+    EXPECT_EQ(idOf(lines[1]), padded(mainId));
+    EXPECT_NE(idOf(lines[0]), idOf(lines[1]));
+}
+
+TEST_F(LogFileTest, TimeStampAndHeaderShapes) {
+    std::regex stamp(R"(^\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3}$)");
+    EXPECT_TRUE(std::regex_match(Utf8(TLogFile::GetTimeStamp()), stamp)) << Utf8(TLogFile::GetTimeStamp());
+    std::regex header(R"(^\[\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\.\d{3}\] \[\d{8,}\] $)");
+    EXPECT_TRUE(std::regex_match(Utf8(TLogFile::GetLineHeader()), header)) << Utf8(TLogFile::GetLineHeader());
+}
+
+TEST_F(LogFileTest, TextIsWrittenUnchangedInTheAnsiCodePage) {
+    Start(Log);
+    Log.Info(u"first\r\nsecond");
+    Log.Debug(u"Чек №1 'x'");
+    std::string content = Content();
+    // Only the first line of a multi-line text carries the header. (The ANSI
+    // code page of a POSIX system is UTF-8.)
+    std::vector<std::string> lines = Lines(content);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(AfterHeader(lines[0]), "[ INFO] first");
+    EXPECT_EQ(lines[1], "second");
+    EXPECT_EQ(AfterHeader(lines[2]), "[DEBUG] Чек №1 'x'");
+    EXPECT_EQ(content.find("\xEF\xBB\xBF"), std::string::npos) << "no byte-order mark";
+}
+
+// --- File handling -------------------------------------------------------------------
+
+TEST_F(LogFileTest, AppendsToAnExistingFileAndNeverTruncates) {
+    WriteAll(Dir.File("log.txt"), "earlier content\r\n");
+    Start(Log);
+    Log.Info(u"one");
+    Log.SetEnabled(false);  // closes
+    Log.SetEnabled(true);
+    Log.Info(u"two");
+    TLogFile another;  // a later instance appends too
+    Log.SetEnabled(false);
+    Start(another);
+    another.Info(u"three");
+
+    std::vector<std::string> lines = Lines(Content());
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "earlier content");
+    EXPECT_EQ(AfterHeader(lines[1]), "[ INFO] one");
+    EXPECT_EQ(AfterHeader(lines[2]), "[ INFO] two");
+    EXPECT_EQ(AfterHeader(lines[3]), "[ INFO] three");
+}
+
+TEST_F(LogFileTest, CreatesOneMissingDirectoryLevelOnly) {
+    // Parent exists: the directory is created and the line written.
+    Start(Log, "sub/log.txt");
+    Log.Info(u"in sub");
+    EXPECT_EQ(TextsOf("sub/log.txt"), std::vector<std::string>{"[ INFO] in sub"});
+
+    // Parent missing too: nothing is created, nothing is written, and each
+    // later line tries again (and succeeds once the parent is there).
+    TLogFile deep;
+    Start(deep, "a/b/log.txt");
+    deep.Info(u"lost");
+    EXPECT_FALSE(Exists(Dir.File("a")));
+    EXPECT_FALSE(deep.IsOpenForTests());
+    std::filesystem::create_directory(Dir.File("a"));
+    deep.Info(u"found");
+    EXPECT_EQ(TextsOf("a/b/log.txt"), std::vector<std::string>{"[ INFO] found"});
+}
+
+TEST_F(LogFileTest, SecondWriterOnTheSameFileDropsItsLinesWhileReadersRead) {
+    Start(Log);
+    Log.Info(u"first holds the file");
+    ASSERT_TRUE(Log.IsOpenForTests());
+
+    TLogFile second;
+    Start(second);
+    second.Info(u"dropped");
+    EXPECT_FALSE(second.IsOpenForTests());
+
+    // A plain reader can read while the first writer holds the file.
+    EXPECT_EQ(TextsOf(), std::vector<std::string>{"[ INFO] first holds the file"});
+    Log.Info(u"first goes on");
+
+    // Once the first lets go, the second's next line opens the file.
+    Log.SetEnabled(false);
+    second.Info(u"second now");
+    EXPECT_TRUE(second.IsOpenForTests());
+    EXPECT_EQ(TextsOf(), (std::vector<std::string>{"[ INFO] first holds the file", "[ INFO] first goes on",
+                                                   "[ INFO] second now"}));
+}
+
+TEST_F(LogFileTest, LinesFromTwoThreadsStayWhole) {
+    Start(Log);
+    const int perThread = 300;
+    auto writer = [&](const char16_t* tag) {
+        for (int i = 0; i < perThread; ++i) Log.Debug(std::u16string(tag) + u" line with some length to it");
+    };
+    std::thread a(writer, u"A");
+    std::thread b(writer, u"B");
+    a.join();
+    b.join();
+    std::vector<std::string> lines = Lines(Content());
+    ASSERT_EQ(lines.size(), 2u * perThread);
+    int countA = 0, countB = 0;
+    for (const std::string& line : lines) {
+        std::string text = AfterHeader(line);
+        if (text == "[DEBUG] A line with some length to it") ++countA;
+        else if (text == "[DEBUG] B line with some length to it") ++countB;
+        else ADD_FAILURE() << "broken line: " << line;
+    }
+    EXPECT_EQ(countA, perThread);
+    EXPECT_EQ(countB, perThread);
+}
+
+// --- Size rotation -----------------------------------------------------------------
+
+TEST_F(LogFileTest, RotatesOnlyWhenStrictlyOverTheLimitAfterTheLine) {
+    struct Case {
+        int64_t overLimit;  // size after the first line, minus the limit
+        bool rotated;
+    };
+    for (Case c : {Case{0, false}, Case{1, true}}) {
+        SCOPED_TRACE(c.overLimit);
+        logtest::TTempFolder dir;
+        std::string name = dir.File("log.txt");
+        int64_t preload = MB - InfoLineLength("crossing") + c.overLimit;
+        WriteAll(name, std::string(static_cast<size_t>(preload), 'x'));
+
+        TLogFile log;
+        log.SetMaxFileSize(1);
+        log.SetMaxFileCount(2);
+        log.SetFileName(dir.File16("log.txt"));
+        log.SetEnabled(true);
+        log.Info(u"crossing");
+        if (!c.rotated) {
+            EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(name)), MB);
+            EXPECT_FALSE(Exists(name + ".1.log"));
+            // One more line takes it over the limit: rotated after that line.
+            log.Info(u"over");
+        }
+        ASSERT_TRUE(Exists(name + ".1.log"));
+        std::vector<std::string> rotated = Lines(ReadAll(name + ".1.log"));
+        EXPECT_EQ(AfterHeader(rotated.back()), c.rotated ? "[ INFO] crossing" : "[ INFO] over");
+        EXPECT_TRUE(log.IsOpenForTests());
+        EXPECT_EQ(std::filesystem::file_size(name), 0u) << "a new, empty file is open";
+        log.Info(u"after");
+        std::vector<std::string> fresh = Lines(ReadAll(name));
+        ASSERT_EQ(fresh.size(), 1u);
+        EXPECT_EQ(AfterHeader(fresh[0]), "[ INFO] after");
+    }
+}
+
+TEST_F(LogFileTest, RotationShiftsNumberedFilesAndDropsTheOldest) {
+    struct Case {
+        int32_t count;
+        std::vector<std::string> before;  // contents of log.txt.1.log, .2.log, ... ("" = missing)
+        std::vector<std::string> after;   // contents of the numbered files after the rotation of "big"
+    };
+    const std::string big = "big";  // stands for the rotated file's content
+    std::vector<Case> cases = {
+        {1, {"one"}, {big}},
+        {3, {"one", "two", "three"}, {big, "one", "two"}},
+        {3, {"one", "", ""}, {big, "one", ""}},
+        {3, {"", "two", ""}, {big, "", "two"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.count);
+        logtest::TTempFolder dir;
+        std::string name = dir.File("log.txt");
+        for (size_t i = 0; i < c.before.size(); ++i)
+            if (!c.before[i].empty()) WriteAll(name + "." + std::to_string(i + 1) + ".log", c.before[i]);
+        WriteAll(name, std::string(static_cast<size_t>(MB), 'x'));
+
+        TLogFile log;
+        log.SetMaxFileSize(1);
+        log.SetMaxFileCount(c.count);
+        log.SetFileName(dir.File16("log.txt"));
+        log.SetEnabled(true);
+        log.Info(u"line");
+
+        for (size_t i = 0; i < c.after.size(); ++i) {
+            std::string numbered = name + "." + std::to_string(i + 1) + ".log";
+            SCOPED_TRACE(numbered);
+            if (c.after[i].empty()) {
+                EXPECT_FALSE(Exists(numbered));
+            } else if (c.after[i] == big) {
+                std::string content = ReadAll(numbered);
+                EXPECT_EQ(static_cast<int64_t>(content.size()), MB + InfoLineLength("line"));
+            } else {
+                EXPECT_EQ(ReadAll(numbered), c.after[i]);
+            }
+        }
+        EXPECT_FALSE(Exists(name + "." + std::to_string(c.count + 1) + ".log"));
+        EXPECT_EQ(std::filesystem::file_size(name), 0u);
+    }
+}
+
+TEST_F(LogFileTest, NoRotationWithoutBothLimits) {
+    struct Case {
+        int32_t size, count;
+    };
+    for (Case c : {Case{0, 3}, Case{-1, 3}, Case{1, 0}, Case{1, -2}}) {
+        SCOPED_TRACE(std::to_string(c.size) + "/" + std::to_string(c.count));
+        logtest::TTempFolder dir;
+        std::string name = dir.File("log.txt");
+        WriteAll(name, std::string(static_cast<size_t>(MB + 10), 'x'));
+        TLogFile log;
+        log.SetMaxFileSize(c.size);
+        log.SetMaxFileCount(c.count);
+        log.SetFileName(dir.File16("log.txt"));
+        log.SetEnabled(true);
+        log.Info(u"a");
+        log.Info(u"b");
+        EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(name)), MB + 10 + 2 * InfoLineLength("a"));
+        EXPECT_FALSE(Exists(name + ".1.log"));
+        EXPECT_TRUE(log.IsOpenForTests());
+    }
+}
+
+TEST_F(LogFileTest, BlockedRenameKeepsAppendingAndRetries) {
+    // A directory standing where the rotated file should go can be neither
+    // deleted nor replaced.
+    std::string name = Dir.File("log.txt");
+    std::filesystem::create_directory(name + ".1.log");
+    WriteAll(name, std::string(static_cast<size_t>(MB), 'x'));
+    Start(Log);
+    Log.SetMaxFileSize(1);
+    Log.SetMaxFileCount(1);
+    Log.Info(u"a");
+    Log.Info(u"b");
+    EXPECT_TRUE(Log.IsOpenForTests());
+    EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(name)), MB + 2 * InfoLineLength("a"));
+
+    // Blocker gone: the next line over the limit rotates.
+    std::filesystem::remove(name + ".1.log");
+    Log.Info(u"c");
+    EXPECT_EQ(static_cast<int64_t>(std::filesystem::file_size(name + ".1.log")), MB + 3 * InfoLineLength("a"));
+    EXPECT_EQ(std::filesystem::file_size(name), 0u);
+}
+
+// --- Formatting -------------------------------------------------------------------
+
+TEST(LogFormatTest, QuoteText) {
+    struct Case {
+        std::u16string in;
+        std::u16string out;
+    };
+    const Case cases[] = {
+        {u"", u"''"},
+        {u"abc", u"'abc'"},
+        {u"A\r\nB", u"'A'#$0D#$0A'B'"},
+        {u"\t", u"#$09"},
+        {u"\x1f" u"x\x1b", u"#$1F'x'#$1B"},
+        {std::u16string(1, u'\0'), u"#$00"},
+        {u"it's", u"'it's'"},
+        {u" ", u"' '"},
+        {u"Сумма", u"'Сумма'"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Utf8(TLogFile::QuoteText(c.in)), Utf8(c.out)) << Utf8(c.in);
+}
+
+TEST(LogFormatTest, FormatValueAndValueText) {
+    platform::SetUserDecimalSeparatorForTests(u',');
+    struct Case {
+        TLogValue value;
+        std::u16string formatted;  // FormatValue
+        std::u16string plain;      // ValueText
+    };
+    const Case cases[] = {
+        {Value(TLogValue::Null), u"NULL", u""},
+        {IntValue(TLogValue::Int32, -42), u"-42", u"-42"},
+        {IntValue(TLogValue::Int64, 9007199254740993LL), u"9007199254740993", u"9007199254740993"},
+        {IntValue(TLogValue::Int64, INT64_MIN), u"-9223372036854775808", u"-9223372036854775808"},
+        {BoolValue(true), u"True", u"True"},
+        {BoolValue(false), u"False", u"False"},
+        {DoubleValue(1.5), u"1,5", u"1,5"},
+        {IntValue(TLogValue::Currency, 15000), u"1,5", u"1,5"},
+        {IntValue(TLogValue::Currency, 20000), u"2", u"2"},
+        {IntValue(TLogValue::Currency, -5), u"-0,0005", u"-0,0005"},
+        {IntValue(TLogValue::Currency, 123456789), u"12345,6789", u"12345,6789"},
+        {TextValue(TLogValue::AnsiString, u"A\r\nB"), u"'A'#$0D#$0A'B'", u"A\r\nB"},
+        {TextValue(TLogValue::OleString, u""), u"''", u""},
+        {TextValue(TLogValue::OleString, u"it's"), u"'it's'", u"it's"},
+        {TextValue(TLogValue::NativeString, u"not quoted"), u"not quoted", u"not quoted"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf8(c.formatted));
+        EXPECT_EQ(Utf8(TLogFile::FormatValue(c.value)), Utf8(c.formatted));
+        EXPECT_EQ(Utf8(TLogFile::ValueText(c.value)), Utf8(c.plain));
+    }
+    platform::SetUserDecimalSeparatorForTests(0);
+}
+
+TEST(LogFormatTest, FormatValuesJoinsAndParenthesises) {
+    struct Case {
+        TVariantArray values;
+        std::u16string out;
+    };
+    const TLogValue empty = TextValue(TLogValue::NativeString, u"");
+    const TLogValue one = IntValue(TLogValue::Int32, 1);
+    const TLogValue two = IntValue(TLogValue::Int32, 2);
+    const Case cases[] = {
+        {{}, u"()"},
+        {{one}, u"(1)"},
+        {{one, TextValue(TLogValue::OleString, u"a"), Value(TLogValue::Null)}, u"(1, 'a', NULL)"},
+        // An empty text adds nothing of its own; the separator only follows
+        // text already written.
+        {{empty, one}, u"(1)"},
+        {{one, empty, two}, u"(1, , 2)"},
+        {{empty, empty}, u"()"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf8(TLogFile::FormatValues(c.values)), Utf8(c.out));
+        EXPECT_EQ(Utf8(TLogFile::FormatParams(c.values)), Utf8(c.out));
+    }
+}
+
+TEST_F(LogFileTest, OverloadsWithArgumentsResultsAndExceptions) {
+    Start(Log);
+    const TVariantArray args = {IntValue(TLogValue::Int32, 7), TextValue(TLogValue::OleString, u"x\ty")};
+    Log.Debug(u"Empty", TVariantArray{});
+    Log.Trace(u"T", args);
+    Log.Info(u"I", args);
+    Log.Error(u"E", args);
+    Log.Debug(u"D", args);
+    Log.Debug(u"F", args, BoolValue(true));
+    Log.Debug(u"G", Value(TLogValue::Null));
+    Log.Error(u"Failed:", EFailure(u"Нет связи"));
+    Log.Error(u"Std:", std::runtime_error("bad thing"));
+
+    EXPECT_EQ(TextsOf(), (std::vector<std::string>{
+                             "[DEBUG] Empty()",
+                             "[TRACE] T(7, 'x'#$09'y')",
+                             "[ INFO] I(7, 'x'#$09'y')",
+                             "[ERROR] E(7, 'x'#$09'y')",
+                             "[DEBUG] D(7, 'x'#$09'y')",
+                             "[DEBUG] F(7, 'x'#$09'y')=True",
+                             "[DEBUG] G=NULL",
+                             "[ERROR] Failed: Нет связи",
+                             "[ERROR] Std: " + Utf8(ExceptionMessage(std::runtime_error("bad thing"))),
+                         }));
+}
+
+// --- Shared instance -----------------------------------------------------------------
+
+TEST(SharedLogFileTest, CreatedOnceInItsInitialState) {
+    ResetLogFileForTests();
+    TLogFile& first = GetLogFile();
+    EXPECT_EQ(&first, &GetLogFile());
+    EXPECT_FALSE(first.Enabled());
+    EXPECT_EQ(first.FileName(), u"");
+    EXPECT_EQ(first.MaxFileSize(), 0);
+    EXPECT_EQ(first.MaxFileCount(), 0);
+    first.SetMaxFileCount(5);
+    EXPECT_EQ(GetLogFile().MaxFileCount(), 5);
+    ResetLogFileForTests();
+    EXPECT_EQ(GetLogFile().MaxFileCount(), 0) << "a fresh instance after the reset";
+    ResetLogFileForTests();
+}
+
+TEST(SharedLogFileTest, ThreadsRacingToTheFirstCallGetOneInstance) {
+    for (int round = 0; round < 100; ++round) {
+        ResetLogFileForTests();
+        std::atomic<int> ready{0};
+        std::atomic<bool> go{false};
+        TLogFile* seen[4] = {};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&, t] {
+                ready.fetch_add(1);
+                while (!go.load()) std::this_thread::yield();
+                seen[t] = &GetLogFile();
+            });
+        }
+        while (ready.load() < 4) std::this_thread::yield();
+        go.store(true);
+        for (std::thread& t : threads) t.join();
+        for (int t = 1; t < 4; ++t) ASSERT_EQ(seen[t], seen[0]) << "round " << round;
+        ASSERT_EQ(seen[0], &GetLogFile());
+    }
+    ResetLogFileForTests();
+}
+
+}  // namespace
