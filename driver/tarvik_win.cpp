@@ -1,0 +1,559 @@
+#include "driver/tarvik_win.h"
+
+#include <new>
+
+#include "driver/oleerror.h"
+#include "platform/failure.h"
+
+namespace {
+
+// The site the controls live on. It offers nothing beyond IOleClientSite:
+// the controls are never shown, saved or linked. No exception leaves it.
+class TSilentClientSite final : public IOleClientSite {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        try {
+            if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleClientSite)) {
+                *object = static_cast<IOleClientSite*>(this);
+                AddRef();
+                return S_OK;
+            }
+            return E_NOINTERFACE;
+        } catch (...) {
+            return E_UNEXPECTED;
+        }
+    }
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return static_cast<ULONG>(::InterlockedIncrement(&FRefs)); }
+    ULONG STDMETHODCALLTYPE Release() noexcept override {
+        LONG refs = ::InterlockedDecrement(&FRefs);
+        if (refs == 0) delete this;
+        return static_cast<ULONG>(refs);
+    }
+    HRESULT STDMETHODCALLTYPE SaveObject() noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** moniker) noexcept override {
+        if (moniker) *moniker = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** container) noexcept override {
+        if (container) *container = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE ShowObject() noexcept override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) noexcept override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() noexcept override { return E_NOTIMPL; }
+
+private:
+    ~TSilentClientSite() = default;
+    LONG FRefs = 1;
+};
+
+std::u16string ErrorObjectDescription() {
+    TComPtr<IErrorInfo> info;
+    if (::GetErrorInfo(0, info.Receive()) != S_OK || !info) return std::u16string();
+    TBStr description;
+    if (FAILED(info.Get()->GetDescription(description.Receive()))) return std::u16string();
+    return description.Text();
+}
+
+// An in-argument for the driver; raises when the system has no memory for it.
+class TInText {
+public:
+    explicit TInText(const std::u16string& s) : FStr(s) {
+        if (FStr.Failed()) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+    }
+    operator BSTR() const { return FStr.Get(); }
+
+private:
+    TBStr FStr;
+};
+
+inline VARIANT_BOOL ToVariantBool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
+
+// Clears whatever error object an earlier failure left on this thread, so
+// that only the answer of the coming call is taken as its description.
+inline void ForgetErrorObject() { ::SetErrorInfo(0, nullptr); }
+
+}  // namespace
+
+void OleCheck(HRESULT hr) {
+    if (SUCCEEDED(hr)) return;
+    RaiseFailure(OleErrorMessage(hr, ErrorObjectDescription()));
+}
+
+// --- TOleControlObject ----------------------------------------------------
+
+TOleControlObject::TOleControlObject(const CLSID& classId) {
+    try {
+        ForgetErrorObject();
+        OleCheck(::CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IOleObject,
+                                    FOleObject.ReceiveVoid()));
+        *FSite.Receive() = new TSilentClientSite();
+        OleCheck(FOleObject.Get()->SetClientSite(FSite.Get()));
+        FSiteSet = true;
+        TComPtr<IPersistStreamInit> persist;
+        if (SUCCEEDED(FOleObject.Get()->QueryInterface(IID_IPersistStreamInit, persist.ReceiveVoid())) && persist)
+            OleCheck(persist.Get()->InitNew());
+        if (FAILED(FOleObject.Get()->QueryInterface(IID_IOleControl, FOleControl.ReceiveVoid())))
+            FOleControl.Reset();
+        OleCheck(FOleObject.Get()->QueryInterface(IID_IDispatch, FDispatch.ReceiveVoid()));
+        if (!FDispatch) RaiseFailure(StatusMessage(E_NOINTERFACE));
+    } catch (const std::bad_alloc&) {
+        Shutdown();
+        RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+    } catch (...) {
+        Shutdown();
+        throw;
+    }
+}
+
+TOleControlObject::~TOleControlObject() { Shutdown(); }
+
+void TOleControlObject::Shutdown() noexcept {
+    FDispatch.Reset();
+    FOleControl.Reset();
+    if (FOleObject) {
+        FOleObject.Get()->Close(OLECLOSE_NOSAVE);
+        if (FSiteSet) FOleObject.Get()->SetClientSite(nullptr);
+        FSiteSet = false;
+        FOleObject.Reset();
+    }
+    FSite.Reset();
+}
+
+void TOleControlObject::InvokeProperty(DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result) {
+    TExcepInfo excep;
+    UINT argErr = 0;
+    HRESULT hr = FDispatch.Get()->Invoke(id, IID_NULL, 0, flags, params, result, excep.Get(), &argErr);
+    if (SUCCEEDED(hr)) return;
+    if (hr == DISP_E_EXCEPTION) {
+        excep.Complete();
+        RaiseFailure(OleErrorMessage(excep.Code() != 0 ? excep.Code() : hr, excep.Description()));
+    }
+    RaiseFailure(StatusMessage(hr));
+}
+
+int32_t TOleControlObject::GetIntProperty(DISPID id) {
+    DISPPARAMS params = {nullptr, nullptr, 0, 0};
+    TVariant result;
+    InvokeProperty(id, DISPATCH_PROPERTYGET, &params, &result.Get());
+    if (result.Get().vt != VT_I4) RaiseFailure(StatusMessage(DISP_E_TYPEMISMATCH));
+    return result.Get().lVal;
+}
+
+void TOleControlObject::SetIntProperty(DISPID id, int32_t value) {
+    VARIANT arg;
+    ::VariantInit(&arg);
+    arg.vt = VT_I4;
+    arg.lVal = value;
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params = {&arg, &named, 1, 1};
+    InvokeProperty(id, DISPATCH_PROPERTYPUT, &params, nullptr);
+}
+
+std::u16string TOleControlObject::GetTextProperty(DISPID id) {
+    DISPPARAMS params = {nullptr, nullptr, 0, 0};
+    TVariant result;
+    InvokeProperty(id, DISPATCH_PROPERTYGET, &params, &result.Get());
+    if (result.Get().vt != VT_BSTR) RaiseFailure(StatusMessage(DISP_E_TYPEMISMATCH));
+    return TBStr::TextOf(result.Get().bstrVal);
+}
+
+// --- TTarvik1C30 ----------------------------------------------------------
+
+TTarvik1C30::TTarvik1C30() : FControl(CLSID_Tarvik1C30) {
+    if (FAILED(FControl.Dispatch()->QueryInterface(IID_ITarvik1C30, FIntf.ReceiveVoid()))) FIntf.Reset();
+}
+
+TTarvik1C30::~TTarvik1C30() = default;
+
+ITarvik1C30* TTarvik1C30::Intf() const {
+    if (!FIntf) RaiseFailure(u"Interface not supported");
+    ForgetErrorObject();
+    return FIntf.Get();
+}
+
+// Each operation: in-texts become BSTRs, out-texts are received into owned
+// BSTRs and handed over only when the call succeeds.
+#define SLOT(name, ...)                                  \
+    do {                                                 \
+        ITarvik1C30* self = Intf();                      \
+        OleCheck(self->Slots->name(self, __VA_ARGS__));  \
+    } while (0)
+
+int32_t TTarvik1C30::GetInterfaceRevision() {
+    LONG result = 0;
+    SLOT(GetInterfaceRevision, &result);
+    return result;
+}
+
+bool TTarvik1C30::GetDescription(std::u16string& DriverDescription) {
+    DriverDescription.clear();
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(GetDescription, out.Receive(), &result);
+    DriverDescription = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+int32_t TTarvik1C30::GetLastError(std::u16string& ErrorDescription) {
+    ErrorDescription.clear();
+    TBStr out;
+    LONG result = 0;
+    SLOT(GetLastError, out.Receive(), &result);
+    ErrorDescription = out.Text();
+    return result;
+}
+
+bool TTarvik1C30::GetParameters(std::u16string& TableParameters) {
+    TableParameters.clear();
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(GetParameters, out.Receive(), &result);
+    TableParameters = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::SetParameter(const std::u16string& Name, const TAutoValue& Value) {
+    TInText name(Name);
+    TVariant value;
+    VARIANT& v = value.Get();
+    switch (Value.Kind) {
+        case TAutoValue::Int32:
+            v.vt = VT_I4;
+            v.lVal = Value.IntValue;
+            break;
+        case TAutoValue::Double:
+            v.vt = VT_R8;
+            v.dblVal = Value.DoubleValue;
+            break;
+        case TAutoValue::Boolean:
+            v.vt = VT_BOOL;
+            v.boolVal = ToVariantBool(Value.BoolValue);
+            break;
+        case TAutoValue::Text:
+        default:
+            v.bstrVal = ::SysAllocStringLen(reinterpret_cast<const OLECHAR*>(Value.TextValue.data()),
+                                            static_cast<UINT>(Value.TextValue.size()));
+            if (!v.bstrVal) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+            v.vt = VT_BSTR;
+            break;
+    }
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(SetParameter, name, v, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::Open(std::u16string& DeviceID) {
+    DeviceID.clear();
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(Open, out.Receive(), &result);
+    DeviceID = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::Close(const std::u16string& DeviceID) {
+    TInText device(DeviceID);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(Close, device, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::DeviceTest(std::u16string& Description, std::u16string& DemoModeIsActivated) {
+    Description.clear();
+    DemoModeIsActivated.clear();
+    TBStr description, demo;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(DeviceTest, description.Receive(), demo.Receive(), &result);
+    Description = description.Text();
+    DemoModeIsActivated = demo.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::GetAdditionalActions(std::u16string& TableActions) {
+    TableActions.clear();
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(GetAdditionalActions, out.Receive(), &result);
+    TableActions = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::DoAdditionalAction(const std::u16string& ActionName) {
+    TInText action(ActionName);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(DoAdditionalAction, action, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::GetDataKKT(const std::u16string& DeviceID, std::u16string& TableParametersKKT) {
+    TableParametersKKT.clear();
+    TInText device(DeviceID);
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(GetDataKKT, device, out.Receive(), &result);
+    TableParametersKKT = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::OperationFN(const std::u16string& DeviceID, int32_t OperationType,
+                              const std::u16string& ParametersFiscal) {
+    TInText device(DeviceID), parameters(ParametersFiscal);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(OperationFN, device, OperationType, parameters, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::OpenShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
+                            std::u16string& OutputParameters) {
+    OutputParameters.clear();
+    TInText device(DeviceID), input(InputParameters);
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(OpenShift, device, input, out.Receive(), &result);
+    OutputParameters = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::CloseShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
+                             std::u16string& OutputParameters) {
+    OutputParameters.clear();
+    TInText device(DeviceID), input(InputParameters);
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(CloseShift, device, input, out.Receive(), &result);
+    OutputParameters = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::ProcessCheck(const std::u16string& DeviceID, bool Electronically,
+                               const std::u16string& CheckPackage, std::u16string& DocumentOutputParameters) {
+    DocumentOutputParameters.clear();
+    TInText device(DeviceID), package(CheckPackage);
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(ProcessCheck, device, ToVariantBool(Electronically), package, out.Receive(), &result);
+    DocumentOutputParameters = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::ProcessCorrectionCheck(const std::u16string& DeviceID, bool Electronically,
+                                         const std::u16string& CheckPackage,
+                                         std::u16string& DocumentOutputParameters) {
+    DocumentOutputParameters.clear();
+    TInText device(DeviceID), package(CheckPackage);
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(ProcessCorrectionCheck, device, ToVariantBool(Electronically), package, out.Receive(), &result);
+    DocumentOutputParameters = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::CashInOutcome(const std::u16string& DeviceID, const std::u16string& InputParameters,
+                                double Amount) {
+    TInText device(DeviceID), input(InputParameters);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(CashInOutcome, device, input, Amount, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::PrintXReport(const std::u16string& DeviceID, const std::u16string& InputParameters) {
+    TInText device(DeviceID), input(InputParameters);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(PrintXReport, device, input, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::GetCurrentStatus(const std::u16string& DeviceID, const std::u16string& InputParameters,
+                                   std::u16string& OutputParameters) {
+    OutputParameters.clear();
+    TInText device(DeviceID), input(InputParameters);
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(GetCurrentStatus, device, input, out.Receive(), &result);
+    OutputParameters = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::ReportCurrentStatusOfSettlements(const std::u16string& DeviceID,
+                                                   const std::u16string& InputParameters,
+                                                   std::u16string& OutputParameters) {
+    OutputParameters.clear();
+    TInText device(DeviceID), input(InputParameters);
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(ReportCurrentStatusOfSettlements, device, input, out.Receive(), &result);
+    OutputParameters = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::OpenCashDrawer(const std::u16string& DeviceID) {
+    TInText device(DeviceID);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(OpenCashDrawer, device, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::GetLineLength(const std::u16string& DeviceID, int32_t& LineLength) {
+    TInText device(DeviceID);
+    LONG length = 0;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(GetLineLength, device, &length, &result);
+    LineLength = length;
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::PrintCheckCopy(const std::u16string& DeviceID, const std::u16string& CheckNumber) {
+    TInText device(DeviceID), number(CheckNumber);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(PrintCheckCopy, device, number, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::PrintTextDocument(const std::u16string& DeviceID, const std::u16string& DocumentPackage) {
+    TInText device(DeviceID), package(DocumentPackage);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(PrintTextDocument, device, package, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::OpenSessionRegistrationKM(const std::u16string& DeviceID) {
+    TInText device(DeviceID);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(OpenSessionRegistrationKM, device, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::CloseSessionRegistrationKM(const std::u16string& DeviceID) {
+    TInText device(DeviceID);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(CloseSessionRegistrationKM, device, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::RequestKM(const std::u16string& DeviceID, const std::u16string& RequestKM,
+                            std::u16string& RequestKMResult) {
+    RequestKMResult.clear();
+    TInText device(DeviceID), request(RequestKM);
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(RequestKM, device, request, out.Receive(), &result);
+    RequestKMResult = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::GetProcessingKMResult(const std::u16string& DeviceID, std::u16string& ProcessingKMResult,
+                                        int32_t& RequestStatus) {
+    ProcessingKMResult.clear();
+    TInText device(DeviceID);
+    TBStr out;
+    LONG status = 0;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(GetProcessingKMResult, device, out.Receive(), &status, &result);
+    ProcessingKMResult = out.Text();
+    RequestStatus = status;
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::ConfirmKM(const std::u16string& DeviceID, const std::u16string& RequestGUID,
+                            int32_t ConfirmationType) {
+    TInText device(DeviceID), guid(RequestGUID);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(ConfirmKM, device, guid, ConfirmationType, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::GetLocalizationPattern(std::u16string& LocalizationPattern) {
+    LocalizationPattern.clear();
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(GetLocalizationPattern, out.Receive(), &result);
+    LocalizationPattern = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::SetLocalization(const std::u16string& LanguageCode, const std::u16string& LocalizationPattern) {
+    TInText language(LanguageCode), pattern(LocalizationPattern);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(SetLocalization, language, pattern, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::EquipmentParameters(const std::u16string& EquipmentType, std::u16string& TableParameters) {
+    TableParameters.clear();
+    TInText type(EquipmentType);
+    TBStr out;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(EquipmentParameters, type, out.Receive(), &result);
+    TableParameters = out.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::EquipmentTest(const std::u16string& EquipmentType, const std::u16string& ConnectionParameters,
+                                std::u16string& Description, std::u16string& DemoModeIsActivated) {
+    Description.clear();
+    DemoModeIsActivated.clear();
+    TInText type(EquipmentType), connection(ConnectionParameters);
+    TBStr description, demo;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(EquipmentTest, type, connection, description.Receive(), demo.Receive(), &result);
+    Description = description.Text();
+    DemoModeIsActivated = demo.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::SetApplicationInformation(const std::u16string& ApplicationSettings) {
+    TInText settings(ApplicationSettings);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(SetApplicationInformation, settings, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::ConnectEquipment(std::u16string& DeviceID, const std::u16string& EquipmentType,
+                                   const std::u16string& ConnectionParameters) {
+    DeviceID.clear();
+    TInText type(EquipmentType), connection(ConnectionParameters);
+    TBStr device;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(ConnectEquipment, device.Receive(), type, connection, &result);
+    DeviceID = device.Text();
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::DisconnectEquipment(const std::u16string& DeviceID) {
+    TInText device(DeviceID);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(DisconnectEquipment, device, &result);
+    return result != VARIANT_FALSE;
+}
+
+bool TTarvik1C30::EquipmentAutoSetup(std::u16string& EquipmentType, const std::u16string& ConnectionParametersIn,
+                                     std::u16string& ConnectionParametersOut, bool ShowAutoSetupWindow,
+                                     int32_t Timeout) {
+    EquipmentType.clear();
+    ConnectionParametersOut.clear();
+    TInText input(ConnectionParametersIn);
+    TBStr type, output;
+    VARIANT_BOOL result = VARIANT_FALSE;
+    SLOT(EquipmentAutoSetup, type.Receive(), input, output.Receive(), ToVariantBool(ShowAutoSetupWindow), Timeout,
+         &result);
+    EquipmentType = type.Text();
+    ConnectionParametersOut = output.Text();
+    return result != VARIANT_FALSE;
+}
+
+#undef SLOT
+
+int32_t TTarvik1C30::Get_kelmor_FormatVersion() { return FControl.GetIntProperty(DISPID_kelmor_FormatVersion); }
+
+void TTarvik1C30::Set_kelmor_FormatVersion(int32_t Value) {
+    FControl.SetIntProperty(DISPID_kelmor_FormatVersion, Value);
+}
+
+// --- TTarvik ----------------------------------------------------------------
+
+TTarvik::TTarvik() : FControl(CLSID_Tarvik) {}
+
+std::u16string TTarvik::DriverVersion() { return FControl.GetTextProperty(DISPID_DriverVersion); }
