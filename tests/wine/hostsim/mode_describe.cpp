@@ -11,6 +11,11 @@ namespace {
 using hostsim::Say;
 using hostsim::Utf8;
 
+// Pads a text with blanks to a width counted in characters, not bytes.
+std::string Pad(const std::u16string& text, size_t width) {
+    return Utf8(text) + std::string(text.size() < width ? width - text.size() : 1, ' ');
+}
+
 int Run(const std::vector<std::wstring>& args) {
     if (args.size() != 1) {
         Say("usage: hostsim describe <add-in.dll>\n");
@@ -51,7 +56,7 @@ int Run(const std::vector<std::wstring>& args) {
             const std::u16string en = obj.GetMethodName(i, 0), ru = obj.GetMethodName(i, 1);
             const bool found = obj.FindMethod(en) == i && obj.FindMethod(ru) == i;
             if (!found) ++problems;
-            Say("  [%2d] %-28s %-36s params %d%s%s\n", i, Utf8(en).c_str(), Utf8(ru).c_str(), obj.GetNParams(i),
+            Say("  [%2d] %s%sparams %d%s%s\n", i, Pad(en, 34).c_str(), Pad(ru, 34).c_str(), obj.GetNParams(i),
                 obj.HasRetVal(i) ? ", function" : ", procedure", found ? "" : "  (FindMethod disagrees)");
         }
         const int32_t props = obj.GetNProps();
