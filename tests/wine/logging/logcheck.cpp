@@ -1,0 +1,224 @@
+// The shared log file on Windows: the ANSI code page with its default
+// character, the sharing rules of the open file, one directory level,
+// rotation by renaming, and the line header. Prints one line per failed check
+// and a closing "N passed, N failed" line; the exit code is 0 when all passed.
+// Expects the Russian user locale of the test prefix (ANSI code page 1251).
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "logging/logfile.h"
+#include "logging/logger.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace {
+
+int Passed = 0;
+int Failed = 0;
+
+void Check(bool ok, const char* what, const std::string& detail = std::string()) {
+    if (ok) {
+        ++Passed;
+        return;
+    }
+    ++Failed;
+    std::printf("FAILED: %s %s\n", what, detail.c_str());
+}
+
+const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+std::u16string TempFolder() {
+    wchar_t buffer[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH, buffer);
+    std::u16string base(reinterpret_cast<char16_t*>(buffer), length);
+    std::u16string folder = base + u"kelmor-logcheck-" + text::FromInt(GetCurrentProcessId()) + u"\\";
+    CreateDirectoryW(W(folder), nullptr);
+    return folder;
+}
+
+// The whole file, read the way another program would while the log is open.
+std::string ReadShared(const std::u16string& path) {
+    HANDLE h = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<cannot read>";
+    std::string content;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+    CloseHandle(h);
+    return content;
+}
+
+void WriteFileBytes(const std::u16string& path, const std::string& bytes) {
+    HANDLE h = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    if (!bytes.empty()) WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+bool Exists(const std::u16string& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
+
+// The text after "[date time] [thread] " of each line.
+std::vector<std::string> Texts(const std::string& content) {
+    std::vector<std::string> texts;
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find("\r\n", start);
+        if (end == std::string::npos) end = content.size();
+        std::string line = content.substr(start, end - start);
+        size_t mark = line.find("] [");
+        size_t close = mark == std::string::npos ? std::string::npos : line.find("] ", mark + 3);
+        texts.push_back(close == std::string::npos ? line : line.substr(close + 2));
+        start = end + 2;
+    }
+    return texts;
+}
+
+void CodePageAndHeader(const std::u16string& folder) {
+    Check(GetACP() == 1251, "ANSI code page is 1251", std::to_string(GetACP()));
+    std::u16string name = folder + u"cp.txt";
+    TLogFile log;
+    log.SetFileName(name);
+    log.SetEnabled(true);
+    // Cyrillic and the numero sign map; e-acute and a CJK character do not and
+    // become the default character, not a look-alike.
+    log.Info(u"Чек №1 é 中");
+    log.SetEnabled(false);
+    std::string content = ReadShared(name);
+    std::string expected = "[ INFO] \xD7\xE5\xEA \xB9" "1 ? ?";
+    std::vector<std::string> texts = Texts(content);
+    Check(texts.size() == 1 && texts[0] == expected, "text in code page 1251", content);
+    Check(content.size() >= 2 && content.compare(content.size() - 2, 2, "\r\n") == 0, "line ends with CR LF");
+
+    char id[16];
+    std::snprintf(id, sizeof id, "%.8lu", static_cast<unsigned long>(GetCurrentThreadId()));
+    Check(content.find(std::string("] [") + id + "] ") == 24, "header carries the padded thread id", content);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char date[16];
+    std::snprintf(date, sizeof date, "[%.2d.%.2d.%.4d ", now.wDay, now.wMonth, now.wYear);
+    Check(content.compare(0, 12, date) == 0, "header starts with the local date", content);
+}
+
+void Sharing(const std::u16string& folder) {
+    std::u16string name = folder + u"shared.txt";
+    TLogFile first;
+    first.SetFileName(name);
+    first.SetEnabled(true);
+    first.Info(u"first");
+    TLogFile second;
+    second.SetFileName(name);
+    second.SetEnabled(true);
+    second.Info(u"second dropped");
+    Check(!second.IsOpenForTests(), "second writer gets no file");
+    Check(Texts(ReadShared(name)) == std::vector<std::string>{"[ INFO] first"}, "reader reads while the log is open");
+    first.SetEnabled(false);
+    second.Info(u"second now");
+    second.SetEnabled(false);
+    Check(Texts(ReadShared(name)) == std::vector<std::string>{"[ INFO] first", "[ INFO] second now"},
+          "second writer appends once the first let go");
+}
+
+void Directories(const std::u16string& folder) {
+    TLogFile log;
+    log.SetEnabled(true);
+    log.SetFileName(folder + u"sub\\log.txt");
+    log.Info(u"one level");
+    log.SetFileName(folder + u"a\\b\\log.txt");
+    log.Info(u"two levels");
+    log.SetEnabled(false);
+    Check(Texts(ReadShared(folder + u"sub\\log.txt")) == std::vector<std::string>{"[ INFO] one level"},
+          "one missing directory level is created");
+    Check(!Exists(folder + u"a"), "a missing parent is not created");
+}
+
+void Rotation(const std::u16string& folder) {
+    std::u16string name = folder + u"rot.txt";
+    WriteFileBytes(name + u".1.log", "one");
+    WriteFileBytes(name + u".2.log", "two");
+    WriteFileBytes(name + u".3.log", "three");
+    WriteFileBytes(name, std::string(1048576, 'x'));
+    TLogFile log;
+    log.SetMaxFileSize(1);
+    log.SetMaxFileCount(3);
+    log.SetFileName(name);
+    log.SetEnabled(true);
+    log.Info(u"over");
+    Check(ReadShared(name + u".3.log") == "two" && ReadShared(name + u".2.log") == "one",
+          "numbered files shift and the oldest is dropped");
+    Check(ReadShared(name + u".1.log").size() > 1048576, "the full file becomes .1.log");
+    Check(ReadShared(name).empty() && log.IsOpenForTests(), "a new, empty file is open");
+
+    // A reader holding .1.log open without delete sharing blocks the rename:
+    // the log keeps appending to the same file.
+    std::u16string held = folder + u"held.txt";
+    WriteFileBytes(held + u".1.log", "held");
+    WriteFileBytes(held, std::string(1048576, 'x'));
+    HANDLE reader = CreateFileW(W(held + u".1.log"), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    Check(reader != INVALID_HANDLE_VALUE, "reader holds .1.log");
+    TLogFile blocked;
+    blocked.SetMaxFileSize(1);
+    blocked.SetMaxFileCount(1);
+    blocked.SetFileName(held);
+    blocked.SetEnabled(true);
+    blocked.Info(u"a");
+    blocked.Info(u"b");
+    Check(blocked.IsOpenForTests(), "blocked rotation reopens the same file");
+    std::vector<std::string> texts = Texts(ReadShared(held).substr(1048576));
+    Check(texts == std::vector<std::string>{"[ INFO] a", "[ INFO] b"}, "blocked rotation appends");
+    CloseHandle(reader);
+    blocked.Info(u"c");
+    Check(ReadShared(held).empty(), "rotation succeeds once the reader let go");
+    blocked.SetEnabled(false);
+    log.SetEnabled(false);
+}
+
+void LoggerDump(const std::u16string& folder) {
+    std::u16string name = folder + u"dump.txt";
+    ResetLogFileForTests();
+    GetLogFile().SetFileName(name);
+    GetLogFile().SetEnabled(true);
+    TLogger logger(u"TDriver30");
+    logger.WriteTxData(std::string("\x01\xAB\xFF", 3));
+    logger.WriteSeparator();
+    ResetLogFileForTests();
+    Check(Texts(ReadShared(name)) ==
+              std::vector<std::string>{"[DEBUG] TDriver30 -> 01 AB FF",
+                                       "[ INFO] TDriver30 ------------------------------------------------------------"},
+          "logger lines", ReadShared(name));
+}
+
+void RemoveFolder(const std::u16string& folder) {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW(W(folder + u"*"), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::u16string entry(reinterpret_cast<char16_t*>(found.cFileName));
+            if (entry == u"." || entry == u"..") continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveFolder(folder + entry + u"\\");
+            else
+                DeleteFileW(W(folder + entry));
+        } while (FindNextFileW(h, &found));
+        FindClose(h);
+    }
+    RemoveDirectoryW(W(folder));
+}
+
+}  // namespace
+
+int main() {
+    std::u16string folder = TempFolder();
+    CodePageAndHeader(folder);
+    Sharing(folder);
+    Directories(folder);
+    Rotation(folder);
+    LoggerDump(folder);
+    RemoveFolder(folder);
+    std::printf("logcheck: %d passed, %d failed\n", Passed, Failed);
+    return Failed == 0 ? 0 : 1;
+}
