@@ -1,7 +1,8 @@
 // The shared log file on Windows: the ANSI code page with its default
 // character, the sharing rules of the open file, one directory level,
-// rotation by renaming, and the line header. Prints one line per failed check
-// and a closing "N passed, N failed" line; the exit code is 0 when all passed.
+// rotation by renaming, and the line header. Prints a PASS or FAIL line per
+// check and a closing "SUMMARY: N passed, N failed" line; the exit code is 0
+// when all passed.
 // Expects the Russian user locale of the test prefix (ANSI code page 1251).
 #include <windows.h>
 
@@ -22,10 +23,11 @@ int Failed = 0;
 void Check(bool ok, const char* what, const std::string& detail = std::string()) {
     if (ok) {
         ++Passed;
+        std::printf("PASS: %s\n", what);
         return;
     }
     ++Failed;
-    std::printf("FAILED: %s %s\n", what, detail.c_str());
+    std::printf("FAIL: %s %s\n", what, detail.c_str());
 }
 
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
@@ -219,6 +221,6 @@ int main() {
     Rotation(folder);
     LoggerDump(folder);
     RemoveFolder(folder);
-    std::printf("logcheck: %d passed, %d failed\n", Passed, Failed);
+    std::printf("SUMMARY: %d passed, %d failed\n", Passed, Failed);
     return Failed == 0 ? 0 : 1;
 }
