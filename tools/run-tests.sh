@@ -30,7 +30,7 @@ summary() {
 # line of a file; a missing line counts as one failure.
 add_summary() {  # file what
     local line
-    line="$(grep -E '^SUMMARY: [0-9]+ passed, [0-9]+ failed' "$1" | tail -n 1)"
+    line="$(grep -aE '^SUMMARY: [0-9]+ passed, [0-9]+ failed' "$1" | tail -n 1)"
     if [[ -z "$line" ]]; then
         echo "FAIL: $2 printed no summary"
         FAILED=$((FAILED + 1))
@@ -66,7 +66,7 @@ rm -f "$junit"
 ctest --test-dir "$SRC/build/native" -j 2 --timeout 300 --output-on-failure --output-junit "$junit" \
     >"$LOG_DIR/native.log" 2>&1
 ctest_rc=$?
-grep -vE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' "$LOG_DIR/native.log" | tail -n 60
+grep -avE '^ *([0-9]+/[0-9]+ Test +#[0-9]+: .* Passed|Start +[0-9]+: )' "$LOG_DIR/native.log" | tail -n 60
 if [[ -f "$junit" ]]; then
     read -r t f s < <(python3 - "$junit" <<'PY'
 import sys
@@ -106,6 +106,6 @@ for arch in win64 win32; do
     "$SRC/tests/wine/run/run-wine-tests.sh" "$arch" "$SRC/build/$arch" 2>&1 | tee "$LOG_DIR/wine-$arch.log"
     add_summary "$LOG_DIR/wine-$arch.log" "Wine tests ($arch)"
 done
-grep -h '^SKIPPED:' "$LOG_DIR"/wine-*.log 2>/dev/null | sed 's/^/!!! /'
+grep -ah '^SKIPPED:' "$LOG_DIR"/wine-*.log 2>/dev/null | sed 's/^/!!! /'
 
 summary

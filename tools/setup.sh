@@ -199,13 +199,21 @@ setup_i386() {
 }
 
 main() {
-    # One set-up at a time on a machine.
+    # One set-up at a time on a machine; the i386 root has a lock of its own.
     if [[ $EUID -eq 0 ]]; then
-        exec 9>>/tmp/kelmor-setup.lock
+        exec 8>>/tmp/kelmor-setup-host.lock
+        flock 8
+        setup_host
+        exec 8>&-
+        mkdir -p "$(dirname "$KELMOR_I386_ROOT")"
+        exec 9>>"$KELMOR_I386_ROOT.lock"
         flock 9
+        setup_i386
+        exec 9>&-
+    else
+        setup_host
+        setup_i386
     fi
-    setup_host
-    setup_i386
 }
 
 main "$@"

@@ -79,7 +79,7 @@ wine_suite() {
     out="$(mktemp)"
     kelmor_wine_run "$ARCH" "$STAGE" "$@" 2>&1 | tr -d '\r' | tee "$out"
     rc=${PIPESTATUS[0]}
-    summary="$(grep -E '^SUMMARY: [0-9]+ passed, [0-9]+ failed' "$out" | tail -n 1)"
+    summary="$(grep -aE '^SUMMARY: [0-9]+ passed, [0-9]+ failed' "$out" | tail -n 1)"
     rm -f "$out"
     if [[ -z "$summary" ]]; then
         echo "FAIL: [$ARCH] $name ended without a summary (exit code $rc)"
