@@ -1,0 +1,136 @@
+// The class "KelmorTarvik1C4" and its 37 methods as the host sees them through
+// the entry points and the ILanguageExtender slots.
+#include <set>
+
+#include "tests/native/component/component_support.h"
+
+namespace comptest {
+namespace {
+
+struct TExpectedMethod {
+    const char16_t* Name;
+    const char16_t* NameLoc;
+    int32_t ParamCount;
+};
+
+// The host's equipment interface, index by index.
+const TExpectedMethod ExpectedMethods[] = {
+    {u"GetInterfaceRevision", u"ПолучитьРевизиюИнтерфейса", 0},
+    {u"GetDescription", u"ПолучитьОписание", 1},
+    {u"GetLastError", u"ПолучитьОшибку", 1},
+    {u"GetParameters", u"ПолучитьПараметры", 1},
+    {u"SetParameter", u"УстановитьПараметр", 2},
+    {u"Open", u"Подключить", 1},
+    {u"Close", u"Отключить", 1},
+    {u"DeviceTest", u"ТестУстройства", 2},
+    {u"GetAdditionalActions", u"ПолучитьДополнительныеДействия", 1},
+    {u"DoAdditionalAction", u"ВыполнитьДополнительноеДействие", 1},
+    {u"GetLocalizationPattern", u"ПолучитьШаблонЛокализации", 1},
+    {u"SetLocalization", u"УстановитьЛокализацию", 1},
+    {u"EquipmentParameters", u"ПараметрыОборудования", 2},
+    {u"EquipmentTest", u"ТестированиеОборудования", 4},
+    {u"SetApplicationInformation", u"УстановитьИнформациюПриложения", 1},
+    {u"ConnectEquipment", u"ПодключитьОборудование", 3},
+    {u"DisconnectEquipment", u"ОтключитьОборудование", 1},
+    {u"EquipmentAutoSetup", u"АвтонастройкаОборудования", 5},
+    {u"GetDataKKT", u"ПолучитьПараметрыККТ", 2},
+    {u"OperationFN", u"ОперацияФН", 3},
+    {u"OpenShift", u"ОткрытьСмену", 3},
+    {u"CloseShift", u"ЗакрытьСмену", 3},
+    {u"ProcessCheck", u"СформироватьЧек", 4},
+    {u"ProcessCorrectionCheck", u"СформироватьЧекКоррекции", 4},
+    {u"PrintTextDocument", u"НапечататьТекстовыйДокумент", 2},
+    {u"CashInOutcome", u"НапечататьЧекВнесенияВыемки", 3},
+    {u"PrintXReport", u"НапечататьОтчетБезГашения", 2},
+    {u"PrintCheckCopy", u"НапечататьКопиюЧека", 2},
+    {u"GetCurrentStatus", u"ПолучитьТекущееСостояние", 3},
+    {u"ReportCurrentStatusOfSettlements", u"ОтчетОТекущемСостоянииРасчетов", 3},
+    {u"OpenCashDrawer", u"ОткрытьДенежныйЯщик", 1},
+    {u"GetLineLength", u"ПолучитьШиринуСтроки", 2},
+    {u"OpenSessionRegistrationKM", u"ОткрытьСессиюРегистрацииКМ", 1},
+    {u"CloseSessionRegistrationKM", u"ЗакрытьСессиюРегистрацииКМ", 1},
+    {u"RequestKM", u"ЗапросКМ", 3},
+    {u"GetProcessingKMResult", u"ПолучитьРезультатыЗапросаКМ", 3},
+    {u"ConfirmKM", u"ПодтвердитьКМ", 3},
+};
+constexpr int32_t ExpectedCount = sizeof(ExpectedMethods) / sizeof(ExpectedMethods[0]);
+
+TEST(MethodTableTest, RegistersTheClassWithItsMethodsInOrder) {
+    TClassRegList list;
+    TClassReg* reg = RegisterExtention30(list);
+    ASSERT_NE(nullptr, reg);
+    ASSERT_EQ(1, list.ClassCount);
+    EXPECT_EQ(u"KelmorTarvik1C4", reg->RegisterExtensionAs);
+    EXPECT_EQ(u"KelmorTarvik1C4", reg->NatApiClassName);
+    EXPECT_EQ(0, reg->PropCount);
+    ASSERT_EQ(ExpectedCount, reg->MethCount);
+    for (int32_t i = 0; i < ExpectedCount; ++i) {
+        SCOPED_TRACE(i);
+        const TMethReg* m = reg->Method(i);
+        ASSERT_NE(nullptr, m);
+        EXPECT_EQ(ExpectedMethods[i].Name, m->MethName);
+        EXPECT_EQ(ExpectedMethods[i].NameLoc, m->MethNameLoc);
+        EXPECT_EQ(ExpectedMethods[i].ParamCount, m->ParamCount);
+        EXPECT_TRUE(m->IsFunction);
+        EXPECT_NE(nullptr, m->ExecuteFunc);
+        EXPECT_TRUE(m->DefParams == nullptr || m->DefParams->Values.empty()) << "no default values";
+        EXPECT_EQ(i, Extention30Methods[i].Index);
+        for (int32_t j = 0; j < i; ++j)
+            EXPECT_FALSE(Extention30Methods[j].Handler == Extention30Methods[i].Handler)
+                << "every method has its own handler; shared with " << j;
+    }
+}
+
+class MethodSlotsTest : public TComponentTest {};
+
+TEST_F(MethodSlotsTest, TheHostFindsEveryMethodByEitherNameWithItsCountAndResult) {
+    TV8ComponentBase* object = NewObject();
+    TV8View view = LanguageExtenderView(object);
+    const TLanguageExtenderTable& t = LanguageExtenderTable;
+
+    EXPECT_EQ(ExpectedCount, t.GetNMethods(view));
+    EXPECT_EQ(0, t.GetNProps(view));
+    for (int32_t i = 0; i < ExpectedCount; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(i, t.FindMethod(view, ExpectedMethods[i].Name));
+        EXPECT_EQ(i, t.FindMethod(view, ExpectedMethods[i].NameLoc));
+        EXPECT_EQ(ExpectedMethods[i].ParamCount, t.GetNParams(view, i));
+        EXPECT_TRUE(t.HasRetVal(view, i));
+        V8Variant def = fakehost::Empty();
+        EXPECT_FALSE(t.GetParamDefValue(view, i, 0, &def));
+    }
+    EXPECT_EQ(-1, t.FindMethod(view, u"confirmkm")) << "names are compared case-sensitively";
+
+    char16_t* extension = nullptr;
+    ASSERT_TRUE(t.RegisterExtensionAs(view, &extension));
+    ASSERT_NE(nullptr, extension);
+    EXPECT_EQ(u"KelmorTarvik1C4", std::u16string(extension));
+    FMM.HostFree(extension);
+}
+
+TEST_F(MethodSlotsTest, TheClassIsListedAndCreatedByItsExactName) {
+    const char16_t* names = GetClassNames();
+    ASSERT_NE(nullptr, names);
+    std::u16string all = names;
+    std::set<std::u16string> listed;
+    for (size_t start = 0;;) {
+        size_t bar = all.find(u'|', start);
+        listed.insert(all.substr(start, bar == std::u16string::npos ? std::u16string::npos : bar - start));
+        if (bar == std::u16string::npos) break;
+        start = bar + 1;
+    }
+    EXPECT_EQ(1u, listed.count(u"KelmorTarvik1C4"));
+
+    void* p = nullptr;
+    EXPECT_EQ(0, GetClassObject(u"kelmortarvik1c4", &p));
+    EXPECT_EQ(nullptr, p);
+    TV8ComponentBase* object = NewObject();
+    ASSERT_NE(nullptr, object);
+    auto* component = dynamic_cast<TExtention30*>(static_cast<TV8UserObject*>(object->Objects[0]));
+    ASSERT_NE(nullptr, component);
+    EXPECT_EQ(Extention30ClassName, component->ClassReg->NatApiClassName);
+    EXPECT_EQ(2000, InitDoneTable.GetInfo(InitDoneView(object)));
+}
+
+}  // namespace
+}  // namespace comptest
