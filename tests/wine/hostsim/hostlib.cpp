@@ -285,6 +285,12 @@ bool THostObject::CallAsFunc(int32_t index, V8Variant& result, V8Variant* params
     return ExtTbl()->CallAsFunc(LanguageExtender(), index, &result, params, count);
 }
 
+bool THostObject::CallByName(const std::u16string& name, V8Variant& result, std::vector<V8Variant>& params) {
+    const int32_t index = FindMethod(name);
+    if (index < 0) return false;
+    return CallAsFunc(index, result, params.empty() ? nullptr : params.data(), static_cast<int32_t>(params.size()));
+}
+
 // --- Modes and files --------------------------------------------------------
 
 std::vector<TModeEntry>& Modes() {

@@ -133,19 +133,24 @@ public:
     bool HasRetVal(int32_t index);
     bool CallAsProc(int32_t index, V8Variant* params, int32_t count);
     bool CallAsFunc(int32_t index, V8Variant& result, V8Variant* params, int32_t count);
+    // FindMethod then CallAsFunc, with the vector's size as the count; false
+    // (and no call) when the name is unknown.
+    bool CallByName(const std::u16string& name, V8Variant& result, std::vector<V8Variant>& params);
 
     // The views, as the host's compiler computes them from IComponentBase.
     TV8View InitDone() const { return FBase; }
     TV8View LanguageExtender() const { return static_cast<void**>(FBase) + 1; }
     TV8View LocaleBase() const { return static_cast<void**>(FBase) + 2; }
 
-private:
-    static void* Sentinel() { return reinterpret_cast<void*>(static_cast<uintptr_t>(0x5EED)); }
+    // The tables behind the views.
     const TInitDoneTable* InitDoneTbl() const { return *static_cast<TInitDoneTable* const*>(InitDone()); }
     const TLanguageExtenderTable* ExtTbl() const {
         return *static_cast<TLanguageExtenderTable* const*>(LanguageExtender());
     }
     const TLocaleBaseTable* LocaleTbl() const { return *static_cast<TLocaleBaseTable* const*>(LocaleBase()); }
+
+private:
+    static void* Sentinel() { return reinterpret_cast<void*>(static_cast<uintptr_t>(0x5EED)); }
     std::u16string TakeText(const char16_t* p);
 
     THostLibrary& FLibrary;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/hostsim/callprobe.h"
 #include "tests/wine/hostsim/hostlib.h"
 
 namespace {
@@ -158,6 +159,93 @@ void CheckProperty(TCheckList& c, THostObject& obj, THostSession& host) {
     host.Release(text);
 }
 
+#if HOSTSIM_HAS_CALL_PROBE
+// Every slot must remove its own arguments (stdcall) and every export must
+// leave them to the caller (cdecl), as the host's compiler expects.
+void CheckConventions(TCheckList& c, THostLibrary& lib, THostObject& obj, THostSession& host) {
+    c.Section("i386 calling conventions");
+    auto u = [](const void* p) { return reinterpret_cast<uintptr_t>(p); };
+    const TInitDoneTable* idt = obj.InitDoneTbl();
+    const TLanguageExtenderTable* ext = obj.ExtTbl();
+    const TLocaleBaseTable* loc = obj.LocaleTbl();
+    const uintptr_t v0 = u(obj.InitDone()), v1 = u(obj.LanguageExtender()), v2 = u(obj.LocaleBase());
+    const int32_t add = obj.FindMethod(u"Add"), setText = obj.FindMethod(u"SetText"), fail = obj.FindMethod(u"Fail");
+
+    V8Variant value = fakehost::Empty(), result = fakehost::Empty(), counter = fakehost::I4(3);
+    std::vector<V8Variant> sum = {fakehost::I4(1), fakehost::I4(2)};
+    std::vector<V8Variant> text = {host.Text(u"a"), host.Text(u"b")};
+    std::vector<V8Variant> failure = {host.Text(u"x")};
+    char16_t* extName = nullptr;
+    struct TRow {
+        const char* Name;
+        const void* Fn;
+        std::vector<uintptr_t> Args;
+        bool HandsOutText;
+    };
+    const std::vector<TRow> slots = {
+        {"Init", reinterpret_cast<const void*>(idt->Init), {v0, u(host.Connection.Connection())}, false},
+        {"SetMemManager", reinterpret_cast<const void*>(idt->SetMemManager), {v0, u(host.Memory.Manager())}, false},
+        {"GetInfo", reinterpret_cast<const void*>(idt->GetInfo), {v0}, false},
+        {"SetLocale", reinterpret_cast<const void*>(loc->SetLocale), {v2, u(u"ru_RU")}, false},
+        {"RegisterExtensionAs", reinterpret_cast<const void*>(ext->RegisterExtensionAs), {v1, u(&extName)}, false},
+        {"GetNProps", reinterpret_cast<const void*>(ext->GetNProps), {v1}, false},
+        {"FindProp", reinterpret_cast<const void*>(ext->FindProp), {v1, u(u"Counter")}, false},
+        {"GetPropName", reinterpret_cast<const void*>(ext->GetPropName), {v1, 0, 1}, true},
+        {"SetPropVal", reinterpret_cast<const void*>(ext->SetPropVal), {v1, 0, u(&counter)}, false},
+        {"GetPropVal", reinterpret_cast<const void*>(ext->GetPropVal), {v1, 0, u(&value)}, false},
+        {"IsPropReadable", reinterpret_cast<const void*>(ext->IsPropReadable), {v1, 0}, false},
+        {"IsPropWritable", reinterpret_cast<const void*>(ext->IsPropWritable), {v1, 0}, false},
+        {"GetNMethods", reinterpret_cast<const void*>(ext->GetNMethods), {v1}, false},
+        {"FindMethod", reinterpret_cast<const void*>(ext->FindMethod), {v1, u(u"Сложить")}, false},
+        {"GetMethodName", reinterpret_cast<const void*>(ext->GetMethodName), {v1, static_cast<uintptr_t>(add), 1}, true},
+        {"GetNParams", reinterpret_cast<const void*>(ext->GetNParams), {v1, static_cast<uintptr_t>(add)}, false},
+        {"GetParamDefValue", reinterpret_cast<const void*>(ext->GetParamDefValue),
+         {v1, static_cast<uintptr_t>(add), 0, u(&value)}, false},
+        {"HasRetVal", reinterpret_cast<const void*>(ext->HasRetVal), {v1, static_cast<uintptr_t>(add)}, false},
+        {"CallAsFunc", reinterpret_cast<const void*>(ext->CallAsFunc),
+         {v1, static_cast<uintptr_t>(add), u(&result), u(sum.data()), 2}, false},
+        {"CallAsFunc (failing handler)", reinterpret_cast<const void*>(ext->CallAsFunc),
+         {v1, static_cast<uintptr_t>(fail), u(&result), u(failure.data()), 1}, false},
+        {"CallAsProc", reinterpret_cast<const void*>(ext->CallAsProc),
+         {v1, static_cast<uintptr_t>(setText), u(text.data()), 2}, false},
+        {"Done", reinterpret_cast<const void*>(idt->Done), {v0}, false},
+    };
+    for (const TRow& row : slots) {
+        uintptr_t answer = 0;
+        const int32_t drift = row.Fn != nullptr ? hostsim::CallProbe(row.Fn, row.Args, &answer) : -1;
+        c.Equal(drift, 0, std::string("slot ") + row.Name + " removes its " + std::to_string(row.Args.size()) +
+                              " argument(s) (stdcall)");
+        if (row.HandsOutText && answer != 0) {
+            void* block = reinterpret_cast<void*>(answer);
+            host.Memory.Manager()->vtbl->FreeMemory(host.Memory.Manager(), &block);
+        }
+    }
+    if (extName != nullptr) {
+        void* block = extName;
+        host.Memory.Manager()->vtbl->FreeMemory(host.Memory.Manager(), &block);
+    }
+    c.Check(result.vt == VTYPE_I4 && result.VarEnum.lVal == 3, "CallAsFunc through the probe computed 1 + 2",
+            hostsim::Describe(result));
+    host.Release(value);
+    host.Release(result);
+    host.Release(sum);
+    host.Release(text);
+    host.Release(failure);
+
+    void* location = nullptr;
+    uintptr_t created = 0;
+    const int32_t d1 =
+        hostsim::CallProbe(reinterpret_cast<const void*>(lib.GetClassObject), {u(u"KelmorTestAddin"), u(&location)}, &created);
+    c.Equal(d1, -8, "export GetClassObject leaves its 2 arguments to the caller (cdecl)");
+    if (static_cast<int32_t>(created) == 1 && location != nullptr) {
+        const int32_t d2 = hostsim::CallProbe(reinterpret_cast<const void*>(lib.DestroyObject), {u(&location)}, nullptr);
+        c.Equal(d2, -4, "export DestroyObject leaves its argument to the caller (cdecl)");
+    } else {
+        c.Check(false, "export GetClassObject through the probe created an object");
+    }
+}
+#endif
+
 int Run(const std::vector<std::wstring>& args) {
     TCheckList c;
     if (args.size() != 1) {
@@ -197,6 +285,9 @@ int Run(const std::vector<std::wstring>& args) {
         CheckCalls(c, obj, host);
         CheckFailure(c, obj, host);
         CheckProperty(c, obj, host);
+#if HOSTSIM_HAS_CALL_PROBE
+        CheckConventions(c, lib, obj, host);
+#endif
 
         c.Section("several objects");
         THostObject second(lib), other(lib);
