@@ -20,7 +20,7 @@ source "$HERE/wine-env.sh"
 
 HOST_PACKAGES=(cmake ninja-build g++ libgtest-dev
     mingw-w64 g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64
-    wine wine64 debootstrap locales zip unzip python3)
+    wine wine64 debootstrap debian-archive-keyring gpgv locales zip unzip python3)
 ROOT_PACKAGES=(wine wine32 locales)
 APT_LINE="apt-get install -y --no-install-recommends ${HOST_PACKAGES[*]}"
 
@@ -162,6 +162,10 @@ setup_i386() {
     local root="$KELMOR_I386_ROOT" failed="$KELMOR_I386_ROOT.failed"
     if [[ "${KELMOR_SKIP_I386:-0}" == 1 ]]; then
         log "i386 root not built (KELMOR_SKIP_I386=1)"
+        return 0
+    fi
+    if [[ $EUID -ne 0 && -f "$KELMOR_I386_MARKER" ]]; then
+        log "i386 root $root is ready (entering it needs root: run the tests as root)"
         return 0
     fi
     if kelmor_i386_ready >/dev/null; then
