@@ -16,6 +16,11 @@ fi
 echo "== build"
 "$SRC/tools/build.sh"
 ls -l "$SRC"/dist/win64/*.dll "$SRC"/dist/win32/*.dll
+if [[ -f "$SRC/tools/package.sh" ]]; then
+    echo "== package"
+    bash "$SRC/tools/package.sh"
+    ls -l "$SRC"/dist/*.zip
+fi
 
 echo "== host simulator: x86-64 DLL under Wine"
 stage="$(mktemp -d "${TMPDIR:-/tmp}/kelmor-main.XXXXXX")"

@@ -101,6 +101,18 @@ echo "== DLL checks"
     | tee "$LOG_DIR/dll-checks.log"
 add_summary "$LOG_DIR/dll-checks.log" "DLL checks"
 
+if [[ -f "$SRC/tools/package.sh" && -f "$SRC/tools/check-package.sh" ]]; then
+    echo "== package"
+    if bash "$SRC/tools/package.sh" >"$LOG_DIR/package.log" 2>&1; then
+        bash "$SRC/tools/check-package.sh" 2>&1 | tee "$LOG_DIR/package-checks.log"
+        add_summary "$LOG_DIR/package-checks.log" "package checks"
+    else
+        cat "$LOG_DIR/package.log"
+        echo "FAIL: tools/package.sh"
+        FAILED=$((FAILED + 1))
+    fi
+fi
+
 for arch in win64 win32; do
     echo "== Wine tests ($arch)"
     "$SRC/tests/wine/run/run-wine-tests.sh" "$arch" "$SRC/build/$arch" 2>&1 | tee "$LOG_DIR/wine-$arch.log"
