@@ -1,12 +1,11 @@
-// Helpers of the component tests: a recording stand-in for the fiscal driver
-// (installed through the driver factory), a fixture that creates component
-// objects through the real entry points and slot tables with the fake host,
-// and readers for the trace file and the description document.
+// Helpers of the component tests: a fixture that creates component objects
+// through the real entry points and slot tables with the fake host and the
+// recording stand-in for the fiscal driver (installed through the driver
+// factory), and readers for the trace file and the description document.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -23,188 +22,14 @@
 #include "platform/text.h"
 #include "tests/native/logging/logtest_support.h"
 #include "tests/support/fakehost.h"
+#include "tests/support/recordingdriver.h"
 
 namespace comptest {
 
 inline std::string U8(const std::u16string& s) { return text::ToUtf8(s); }
 
-// What the stand-in driver saw and how it answers.
-struct TDriverState {
-    bool CreationFails = false;         // the driver object cannot be created
-    bool FormatVersionRefused = false;  // writing kelmor_FormatVersion fails
-    bool MainControlFails = false;      // the main control's version cannot be read
-    std::string FailingOperation;       // this operation raises DriverFailureText
-    bool Answer = true;                 // boolean answer of every operation
-    int32_t FormatVersion = 0;          // the driver's own initial value
-    int Created = 0;
-    int Destroyed = 0;
-    std::vector<int32_t> FormatVersionWrites;
-    // "Name(arg|arg|...)@<format version in force>"
-    std::vector<std::string> Calls;
-};
-
-inline TDriverState*& State() {
-    static TDriverState* state = nullptr;
-    return state;
-}
-
-inline const char16_t* DriverFailureText() { return u"Ошибка драйвера: нет связи с ККТ"; }
-inline const char16_t* MainControlVersion() { return u"10.9.1.7"; }
-
-// Out texts answer "<Name>-><argument position>"; out integers fixed values.
-class TFakeDriver final : public TFiscalDriver {
-public:
-    TFakeDriver() { ++State()->Created; }
-    ~TFakeDriver() override { ++State()->Destroyed; }
-
-    int32_t GetInterfaceRevision() override {
-        Record("GetInterfaceRevision", {});
-        return 3012;
-    }
-    bool GetDescription(std::u16string& d) override { return Out("GetDescription", {}, {&d}); }
-    int32_t GetLastError(std::u16string& e) override {
-        Out("GetLastError", {}, {&e});
-        return 17;
-    }
-    bool GetParameters(std::u16string& t) override { return Out("GetParameters", {}, {&t}); }
-    bool SetParameter(const std::u16string& n, const TAutoValue& v) override {
-        return Record("SetParameter", {U8(n), std::string(v.Kind == TAutoValue::Text ? "text:" : "non-text:") +
-                                                 U8(v.TextValue)});
-    }
-    bool Open(std::u16string& id) override { return Out("Open", {}, {&id}); }
-    bool Close(const std::u16string& id) override { return Record("Close", {U8(id)}); }
-    bool DeviceTest(std::u16string& d, std::u16string& demo) override {
-        return Out("DeviceTest", {}, {&d, &demo});
-    }
-    bool GetAdditionalActions(std::u16string& t) override { return Out("GetAdditionalActions", {}, {&t}); }
-    bool DoAdditionalAction(const std::u16string& a) override { return Record("DoAdditionalAction", {U8(a)}); }
-    bool GetDataKKT(const std::u16string& id, std::u16string& t) override {
-        return Out("GetDataKKT", {U8(id)}, {&t});
-    }
-    bool OperationFN(const std::u16string& id, int32_t type, const std::u16string& p) override {
-        return Record("OperationFN", {U8(id), std::to_string(type), U8(p)});
-    }
-    bool OpenShift(const std::u16string& id, const std::u16string& in, std::u16string& out) override {
-        return Out("OpenShift", {U8(id), U8(in)}, {&out});
-    }
-    bool CloseShift(const std::u16string& id, const std::u16string& in, std::u16string& out) override {
-        return Out("CloseShift", {U8(id), U8(in)}, {&out});
-    }
-    bool ProcessCheck(const std::u16string& id, bool e, const std::u16string& p, std::u16string& out) override {
-        return Out("ProcessCheck", {U8(id), e ? "true" : "false", U8(p)}, {&out});
-    }
-    bool ProcessCorrectionCheck(const std::u16string& id, bool e, const std::u16string& p,
-                                std::u16string& out) override {
-        return Out("ProcessCorrectionCheck", {U8(id), e ? "true" : "false", U8(p)}, {&out});
-    }
-    bool CashInOutcome(const std::u16string& id, const std::u16string& in, double amount) override {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%g", amount);
-        return Record("CashInOutcome", {U8(id), U8(in), buffer});
-    }
-    bool PrintXReport(const std::u16string& id, const std::u16string& in) override {
-        return Record("PrintXReport", {U8(id), U8(in)});
-    }
-    bool GetCurrentStatus(const std::u16string& id, const std::u16string& in, std::u16string& out) override {
-        return Out("GetCurrentStatus", {U8(id), U8(in)}, {&out});
-    }
-    bool ReportCurrentStatusOfSettlements(const std::u16string& id, const std::u16string& in,
-                                          std::u16string& out) override {
-        return Out("ReportCurrentStatusOfSettlements", {U8(id), U8(in)}, {&out});
-    }
-    bool OpenCashDrawer(const std::u16string& id) override { return Record("OpenCashDrawer", {U8(id)}); }
-    bool GetLineLength(const std::u16string& id, int32_t& length) override {
-        bool answer = Record("GetLineLength", {U8(id)});
-        length = 48;
-        return answer;
-    }
-    bool PrintCheckCopy(const std::u16string& id, const std::u16string& number) override {
-        return Record("PrintCheckCopy", {U8(id), U8(number)});
-    }
-    bool PrintTextDocument(const std::u16string& id, const std::u16string& package) override {
-        return Record("PrintTextDocument", {U8(id), U8(package)});
-    }
-    bool OpenSessionRegistrationKM(const std::u16string& id) override {
-        return Record("OpenSessionRegistrationKM", {U8(id)});
-    }
-    bool CloseSessionRegistrationKM(const std::u16string& id) override {
-        return Record("CloseSessionRegistrationKM", {U8(id)});
-    }
-    bool RequestKM(const std::u16string& id, const std::u16string& request, std::u16string& result) override {
-        return Out("RequestKM", {U8(id), U8(request)}, {&result});
-    }
-    bool GetProcessingKMResult(const std::u16string& id, std::u16string& result, int32_t& status) override {
-        bool answer = Out("GetProcessingKMResult", {U8(id)}, {&result});
-        status = 2;
-        return answer;
-    }
-    bool ConfirmKM(const std::u16string& id, const std::u16string& guid, int32_t type) override {
-        return Record("ConfirmKM", {U8(id), U8(guid), std::to_string(type)});
-    }
-    bool GetLocalizationPattern(std::u16string& pattern) override {
-        return Out("GetLocalizationPattern", {}, {&pattern});
-    }
-    bool SetLocalization(const std::u16string& code, const std::u16string& pattern) override {
-        return Record("SetLocalization", {U8(code), U8(pattern)});
-    }
-    bool EquipmentParameters(const std::u16string& type, std::u16string& table) override {
-        return Out("EquipmentParameters", {U8(type)}, {&table});
-    }
-    bool EquipmentTest(const std::u16string& type, const std::u16string& connection, std::u16string& d,
-                       std::u16string& demo) override {
-        return Out("EquipmentTest", {U8(type), U8(connection)}, {&d, &demo});
-    }
-    bool SetApplicationInformation(const std::u16string& settings) override {
-        return Record("SetApplicationInformation", {U8(settings)});
-    }
-    bool ConnectEquipment(std::u16string& id, const std::u16string& type,
-                          const std::u16string& connection) override {
-        return Out("ConnectEquipment", {U8(type), U8(connection)}, {&id});
-    }
-    bool DisconnectEquipment(const std::u16string& id) override { return Record("DisconnectEquipment", {U8(id)}); }
-    bool EquipmentAutoSetup(std::u16string& type, const std::u16string& in, std::u16string& out, bool show,
-                            int32_t timeout) override {
-        return Out("EquipmentAutoSetup", {U8(in), show ? "true" : "false", std::to_string(timeout)},
-                   {&type, &out});
-    }
-    int32_t Get_kelmor_FormatVersion() override { return State()->FormatVersion; }
-    void Set_kelmor_FormatVersion(int32_t value) override {
-        if (State()->FormatVersionRefused) RaiseFailure(u"Свойство не поддерживается");
-        State()->FormatVersionWrites.push_back(value);
-        State()->FormatVersion = value;
-    }
-
-private:
-    bool Record(const std::string& name, const std::vector<std::string>& args) {
-        std::string call = name + "(";
-        for (size_t i = 0; i < args.size(); ++i) call += (i ? "|" : "") + args[i];
-        call += ")@" + std::to_string(State()->FormatVersion);
-        State()->Calls.push_back(call);
-        if (State()->FailingOperation == name) RaiseFailure(DriverFailureText());
-        return State()->Answer;
-    }
-    bool Out(const std::string& name, const std::vector<std::string>& args, std::vector<std::u16string*> outs) {
-        bool answer = Record(name, args);
-        for (size_t i = 0; i < outs.size(); ++i)
-            *outs[i] = text::FromUtf8(name + "->" + std::to_string(i));
-        return answer;
-    }
-};
-
-inline std::unique_ptr<TFiscalDriver> CreateFakeDriver() {
-    if (State()->CreationFails) RaiseFailure(u"Класс не зарегистрирован");
-    return std::make_unique<TFakeDriver>();
-}
-
-inline std::u16string ReadFakeMainControlVersion() {
-    if (State()->MainControlFails) RaiseFailure(u"Основной элемент управления недоступен");
-    return MainControlVersion();
-}
-
-inline const TFiscalDriverFactory& FakeFactory() {
-    static const TFiscalDriverFactory factory = {&CreateFakeDriver, &ReadFakeMainControlVersion};
-    return factory;
-}
+// The recording stand-in for the driver (tests/support/recordingdriver.h).
+using recdriver::TDriverState;
 
 // Registers the product's class into the library's registry unless it is
 // there already (other suites may have emptied the registry).
@@ -236,8 +61,8 @@ inline THostArg HostOut() { return T(u"host-value"); }
 class TComponentTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        State() = &FState;
-        SetDriverFactoryForTests(&FakeFactory());
+        recdriver::SetState(&FState);
+        SetDriverFactoryForTests(&recdriver::Factory());
         EnsureClassRegistered();
         FLogPath = FFolder.File("trace.log");
         GetLogFile().SetFileName(text::FromUtf8(FLogPath));
@@ -254,7 +79,7 @@ protected:
         GetLogFile().SetFileName(u"");
         SetDriverFactoryForTests(nullptr);
         SetAdapterCreationFailsForTests(false);
-        State() = nullptr;
+        recdriver::SetState(nullptr);
     }
 
     // A component object as the host gets it: created by name, handed its

@@ -79,7 +79,7 @@ TEST_F(DescriptionTest, WithoutAnAdapterTheOwnDocumentIsAnsweredToo) {
 }
 
 TEST_F(DescriptionTest, ADriverThatRefusesTheFormatVersionGetsTheOwnDocument) {
-    FState.FormatVersionRefused = true;
+    FState.FormatVersionWriteFails = true;
     TV8ComponentBase* object = NewObject();
     TCallResult r = Call(object, 1, {HostOut()});
     EXPECT_TRUE(r.Answer);
@@ -94,7 +94,7 @@ TEST_F(DescriptionTest, WithTheDriverTheAdapterDocumentCarriesBothVersions) {
     EXPECT_TRUE(r.Answer);
     EXPECT_EQ(1, r.Ret.VarEnum.bVal);
     const std::u16string document = fakehost::ReadWString(r.Params[0]);
-    ExpectDocument(document, ExpectedAttributes("true", U8(MainControlVersion()), U8(GetModuleVersionText())));
+    ExpectDocument(document, ExpectedAttributes("true", U8(recdriver::MainControlVersion()), U8(GetModuleVersionText())));
 
     // The trace line, then the whole document as handed back.
     const std::string log = LogText();

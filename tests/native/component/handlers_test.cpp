@@ -34,59 +34,59 @@ struct THandlerCase {
 const std::vector<THandlerCase>& HandlerCases() {
     static const std::vector<THandlerCase> cases = {
         {0, "GetInterfaceRevision", {}, "GetInterfaceRevision()@47", true, 3012, {}},
-        {2, "GetLastError", {HostOut()}, "GetLastError()@0", true, 17, {OutText(0, "GetLastError->0")}},
-        {3, "GetParameters", {HostOut()}, "GetParameters()@0", false, 0, {OutText(0, "GetParameters->0")}},
+        {2, "GetLastError", {HostOut()}, "GetLastError([])@0", true, -7, {OutText(0, "GetLastError->0")}},
+        {3, "GetParameters", {HostOut()}, "GetParameters([])@0", false, 0, {OutText(0, "GetParameters->0")}},
         {4, "SetParameter", {T(u"Port"), I(3)}, "SetParameter(Port|text:3)@0", false, 0, {}},
-        {5, "Open", {HostOut()}, "Open()@0", false, 0, {OutText(0, "Open->0")}},
+        {5, "Open", {HostOut()}, "Open([])@0", false, 0, {OutText(0, "Open->0")}},
         {6, "Close", {T(u"dev-1")}, "Close(dev-1)@0", false, 0, {}},
-        {7, "DeviceTest", {HostOut(), HostOut()}, "DeviceTest()@0", false, 0,
+        {7, "DeviceTest", {HostOut(), HostOut()}, "DeviceTest([]|[])@0", false, 0,
          {OutText(0, "DeviceTest->0"), OutText(1, "DeviceTest->1")}},
-        {8, "GetAdditionalActions", {HostOut()}, "GetAdditionalActions()@0", false, 0,
+        {8, "GetAdditionalActions", {HostOut()}, "GetAdditionalActions([])@0", false, 0,
          {OutText(0, "GetAdditionalActions->0")}},
         {9, "DoAdditionalAction", {T(u"Печать")}, "DoAdditionalAction(Печать)@0", false, 0, {}},
-        {10, "GetLocalizationPattern", {HostOut()}, "GetLocalizationPattern()@0", false, 0,
+        {10, "GetLocalizationPattern", {HostOut()}, "GetLocalizationPattern([])@0", false, 0,
          {OutText(0, "GetLocalizationPattern->0")}},
         {11, "SetLocalization", {T(u"ru")}, "SetLocalization(ru|)@0", false, 0, {}},
-        {12, "EquipmentParameters", {T(u"ККТ"), HostOut()}, "EquipmentParameters(ККТ)@46", false, 0,
+        {12, "EquipmentParameters", {T(u"ККТ"), HostOut()}, "EquipmentParameters(ККТ|[])@46", false, 0,
          {OutText(1, "EquipmentParameters->0")}},
-        {13, "EquipmentTest", {T(u"ККТ"), T(u"<conn/>"), HostOut(), HostOut()}, "EquipmentTest(ККТ|<conn/>)@0",
+        {13, "EquipmentTest", {T(u"ККТ"), T(u"<conn/>"), HostOut(), HostOut()}, "EquipmentTest(ККТ|<conn/>|[]|[])@0",
          false, 0, {OutText(2, "EquipmentTest->0"), OutText(3, "EquipmentTest->1")}},
         {14, "SetAppInfo", {T(u"<app/>")}, "SetApplicationInformation(<app/>)@0", false, 0, {}},
-        {15, "ConnectEquipment", {HostOut(), T(u"ККТ"), T(u"<conn/>")}, "ConnectEquipment(ККТ|<conn/>)@0", false,
+        {15, "ConnectEquipment", {HostOut(), T(u"ККТ"), T(u"<conn/>")}, "ConnectEquipment(ККТ|<conn/>|[])@0", false,
          0, {OutText(0, "ConnectEquipment->0")}},
         {16, "DisconnectEquipment", {T(u"dev-1")}, "DisconnectEquipment(dev-1)@0", false, 0, {}},
         {17, "EquipmentAutoSetup", {HostOut(), T(u"<in/>"), HostOut(), B(true), I(5)},
-         "EquipmentAutoSetup(<in/>|true|5)@0", false, 0,
+         "EquipmentAutoSetup(<in/>|true|5|[]|[])@0", false, 0,
          {OutText(0, "EquipmentAutoSetup->0"), OutText(2, "EquipmentAutoSetup->1")}},
-        {18, "GetDataKKT", {T(u"dev-1"), HostOut()}, "GetDataKKT(dev-1)@0", false, 0,
+        {18, "GetDataKKT", {T(u"dev-1"), HostOut()}, "GetDataKKT(dev-1|[])@0", false, 0,
          {OutText(1, "GetDataKKT->0")}},
         {19, "OperationFN", {T(u"dev-1"), I(2), T(u"<fiscal/>")}, "OperationFN(dev-1|2|<fiscal/>)@0", false, 0,
          {}},
-        {20, "OpenShift", {T(u"dev-1"), T(u"<in/>"), HostOut()}, "OpenShift(dev-1|<in/>)@0", false, 0,
+        {20, "OpenShift", {T(u"dev-1"), T(u"<in/>"), HostOut()}, "OpenShift(dev-1|<in/>|[])@0", false, 0,
          {OutText(2, "OpenShift->0")}},
-        {21, "CloseShift", {T(u"dev-1"), T(u"<in/>"), HostOut()}, "CloseShift(dev-1|<in/>)@0", false, 0,
+        {21, "CloseShift", {T(u"dev-1"), T(u"<in/>"), HostOut()}, "CloseShift(dev-1|<in/>|[])@0", false, 0,
          {OutText(2, "CloseShift->0")}},
         {22, "ProcessCheck", {T(u"dev-1"), B(true), T(u"<check/>"), HostOut()},
-         "ProcessCheck(dev-1|true|<check/>)@30", false, 0, {OutText(3, "ProcessCheck->0")}},
+         "ProcessCheck(dev-1|true|<check/>|[])@30", false, 0, {OutText(3, "ProcessCheck->0")}},
         {23, "ProcessCorrectionCheck", {T(u"dev-1"), B(false), T(u"<check/>"), HostOut()},
-         "ProcessCorrectionCheck(dev-1|false|<check/>)@0", false, 0, {OutText(3, "ProcessCorrectionCheck->0")}},
+         "ProcessCorrectionCheck(dev-1|false|<check/>|[])@0", false, 0, {OutText(3, "ProcessCorrectionCheck->0")}},
         {24, "PrintTextDocument", {T(u"dev-1"), T(u"<doc/>")}, "PrintTextDocument(dev-1|<doc/>)@0", false, 0, {}},
         {25, "CashInOutcome", {T(u"dev-1"), T(u"<in/>"), D(150.25)}, "CashInOutcome(dev-1|<in/>|150.25)@0", false,
          0, {}},
         {26, "PrintXReport", {T(u"dev-1"), T(u"<in/>")}, "PrintXReport(dev-1|<in/>)@0", false, 0, {}},
         {27, "PrintCheckCopy", {T(u"dev-1"), T(u"25")}, "PrintCheckCopy(dev-1|25)@0", false, 0, {}},
-        {28, "GetCurrentStatus", {T(u"dev-1"), T(u"<in/>"), HostOut()}, "GetCurrentStatus(dev-1|<in/>)@0", false,
+        {28, "GetCurrentStatus", {T(u"dev-1"), T(u"<in/>"), HostOut()}, "GetCurrentStatus(dev-1|<in/>|[])@0", false,
          0, {OutText(2, "GetCurrentStatus->0")}},
         {29, "ReportCurrentStatusOfSettlements", {T(u"dev-1"), T(u"<in/>"), HostOut()},
-         "ReportCurrentStatusOfSettlements(dev-1|<in/>)@0", false, 0,
+         "ReportCurrentStatusOfSettlements(dev-1|<in/>|[])@0", false, 0,
          {OutText(2, "ReportCurrentStatusOfSettlements->0")}},
         {30, "OpenCashDrawer", {T(u"dev-1")}, "OpenCashDrawer(dev-1)@0", false, 0, {}},
         {31, "GetLineLength", {T(u"dev-1"), HostOut()}, "GetLineLength(dev-1)@0", false, 0, {OutInt(1, 48)}},
         {32, "OpenSessionRegistrationKM", {T(u"dev-1")}, "OpenSessionRegistrationKM(dev-1)@0", false, 0, {}},
         {33, "CloseSessionRegistrationKM", {T(u"dev-1")}, "CloseSessionRegistrationKM(dev-1)@0", false, 0, {}},
-        {34, "RequestKM", {T(u"dev-1"), T(u"<km/>"), HostOut()}, "RequestKM(dev-1|<km/>)@0", false, 0,
+        {34, "RequestKM", {T(u"dev-1"), T(u"<km/>"), HostOut()}, "RequestKM(dev-1|<km/>|[])@0", false, 0,
          {OutText(2, "RequestKM->0")}},
-        {35, "GetProcessingKMResult", {T(u"dev-1"), HostOut(), HostOut()}, "GetProcessingKMResult(dev-1)@0", false,
+        {35, "GetProcessingKMResult", {T(u"dev-1"), HostOut(), HostOut()}, "GetProcessingKMResult(dev-1|[])@0", false,
          0, {OutText(1, "GetProcessingKMResult->0"), OutInt(2, 2)}},
         {36, "ConfirmKM", {T(u"dev-1"), T(u"guid-7"), I(1)}, "ConfirmKM(dev-1|guid-7|1)@0", false, 0, {}},
     };
@@ -214,7 +214,7 @@ TEST_F(HandlersTest, EquipmentAutoSetupTimeoutZeroMeansTenSeconds) {
         FState.Calls.clear();
         TCallResult r = Call(object, 17, {HostOut(), T(u"<in/>"), HostOut(), B(false), c.Timeout});
         EXPECT_TRUE(r.Answer);
-        EXPECT_EQ(std::vector<std::string>{"EquipmentAutoSetup(<in/>|false|" + std::to_string(c.Received) + ")@0"},
+        EXPECT_EQ(std::vector<std::string>{"EquipmentAutoSetup(<in/>|false|" + std::to_string(c.Received) + "|[]|[])@0"},
                   FState.Calls);
         Release(r);
     }
@@ -224,7 +224,7 @@ TEST_F(HandlersTest, AnExtraArgumentIsNeitherReadNorWritten) {
     TV8ComponentBase* object = NewObject();
     TCallResult r = Call(object, 22, {T(u"dev-1"), B(true), T(u"<check/>"), HostOut(), T(u"extra")});
     EXPECT_TRUE(r.Answer);
-    EXPECT_EQ(std::vector<std::string>{"ProcessCheck(dev-1|true|<check/>)@30"}, FState.Calls);
+    EXPECT_EQ(std::vector<std::string>{"ProcessCheck(dev-1|true|<check/>|[])@30"}, FState.Calls);
     EXPECT_EQ(u"extra", fakehost::ReadWString(r.Params[4]));
     EXPECT_EQ(LogLines()[0], Debug("TExtention30 ProcessCheck ParamCount = 5"));
     Release(r);
@@ -375,7 +375,7 @@ TEST_F(HandlersTest, ADriverFailureIsLoggedWithTheDriversText) {
     TV8ComponentBase* object = NewObject();
     TCallResult r = Call(object, 23, {T(u"dev-1"), B(true), T(u"<check/>"), HostOut()});
     EXPECT_FALSE(r.Answer);
-    EXPECT_EQ(ErrorLine("TExtention30 " + U8(DriverFailureText())), LogLines().back());
+    EXPECT_EQ(ErrorLine("TExtention30 " + U8(recdriver::OperationFailureText())), LogLines().back());
     EXPECT_EQ(u"host-result", fakehost::ReadWString(r.Ret));
     EXPECT_EQ(u"host-value", fakehost::ReadWString(r.Params[3]));
     EXPECT_TRUE(FHost.Errors().empty());
@@ -439,7 +439,7 @@ TEST_F(HandlersTest, TheFormatVersionStaysWithTheDriverUntilAnotherHandlerSetsIt
         }
         TCallResult r = Call(object, 23, correction);
         EXPECT_TRUE(r.Answer);
-        EXPECT_EQ("ProcessCorrectionCheck(dev-1|false|<check/>)@" + std::to_string(c.Expected), FState.Calls.back());
+        EXPECT_EQ("ProcessCorrectionCheck(dev-1|false|<check/>|[])@" + std::to_string(c.Expected), FState.Calls.back());
         EXPECT_EQ(c.Writes, FState.FormatVersionWrites);
         Release(r);
         Destroy(object);
@@ -447,7 +447,7 @@ TEST_F(HandlersTest, TheFormatVersionStaysWithTheDriverUntilAnotherHandlerSetsIt
 }
 
 TEST_F(HandlersTest, ARefusedFormatVersionFailsLikeTheDriverItself) {
-    FState.FormatVersionRefused = true;
+    FState.FormatVersionWriteFails = true;
     TV8ComponentBase* object = NewObject();
     TCallResult check = Call(object, 22, {T(u"dev-1"), B(true), T(u"<check/>"), HostOut()});
     EXPECT_FALSE(check.Answer);
