@@ -1075,6 +1075,46 @@ void CheckMissingCall(TSession& s, const TCase& c, const std::u16string& name) {
     s.Release(call);
 }
 
+// Too few arguments without a driver: the count check comes before the
+// adapter, except where the format version fails first.
+void CheckMissingTooFew(TSession& s, const std::vector<TCase>& table) {
+    s.C.Section("too few arguments, without a driver");
+    struct TFew {
+        int32_t Index;
+        bool Reported;   // to the host (else an error line)
+        bool CountFirst;  // the count message (else the missing driver's)
+    };
+    for (const TFew& f : {TFew{1, true, true}, TFew{14, true, true}, TFew{5, false, true}, TFew{22, false, false},
+                          TFew{12, true, false}}) {
+        const TCase& c = CaseAt(table, f.Index);
+        const int32_t given = c.Count - 1;
+        const std::vector<TArg> args(c.Args.begin(), c.Args.begin() + given);
+        TCall call = s.Invoke(c.Ru, args, given);
+        TProblems p;
+        const std::u16string message = f.CountFirst ? u"Incorrect Params count: " + Utf16(std::to_string(given)) +
+                                                          u"; Must be: " + Utf16(std::to_string(c.Count))
+                                                    : NoDriverMessage;
+        p.Expect(!call.Result && RetUntouched(call), "call answered true or RetValue written");
+        CheckArgsUntouched(p, call, args, {});
+        std::vector<std::u16string> log = FindLines(c.Index);
+        if (c.NoDriver != TNoDriver::OwnDocument && c.NoDriver != TNoDriver::Reported) log.push_back(TraceLine(c, given));
+        if (f.Reported) {
+            p.Expect(call.Errors.size() == 1 && call.Errors[0].descr == message,
+                     "no error report with \"" + Utf8(message) + "\"" +
+                         (call.Errors.empty() ? std::string() : ", got \"" + Utf8(call.Errors[0].descr) + "\""));
+        } else {
+            p.Expect(call.Errors.empty(), "host received an error report");
+            log.push_back(E(message));
+        }
+        CompareLog(p, call.Log, log);
+        s.C.Check(p.List.empty(),
+                  Utf8(c.En) + " with " + std::to_string(given) + " of " + std::to_string(c.Count) +
+                      " arguments, no driver: \"" + Utf8(message) + "\" " + (f.Reported ? "reported" : "logged"),
+                  p.Text());
+        s.Release(call);
+    }
+}
+
 int RunMissing(TCheckList& C, THostLibrary& lib, const std::wstring& fakeDriver) {
     const std::vector<TCase> table = MethodTable();
     C.Section("no fiscal driver registered");
@@ -1094,6 +1134,7 @@ int RunMissing(TCheckList& C, THostLibrary& lib, const std::wstring& fakeDriver)
                 CheckMissingCall(s, c, c.En);
                 CheckMissingCall(s, c, c.Ru);
             }
+            CheckMissingTooFew(s, table);
             s.Destroy("object");
         }
     }
