@@ -27,7 +27,7 @@ fi
 
 stage="$(mktemp -d "${TMPDIR:-/tmp}/kelmor-main.XXXXXX")"
 trap 'rm -rf "$stage"' EXIT
-cp -a "$SRC/build/win64/wine-bin/." "$SRC/dist/win64/KelmorTarvik1CNative.dll" "$stage/"
+cp -a "${KELMOR_BUILD_DIR:-$SRC/build}/win64/wine-bin/." "$SRC/dist/win64/KelmorTarvik1CNative.dll" "$stage/"
 rc=0
 demo() {  # title installed|missing
     echo
