@@ -175,25 +175,57 @@ int32_t V8_CALL GetNParamsSlot(TV8View self, int32_t index) {
     });
 }
 
+// The host frees the payload of every value it receives through its memory
+// manager, so a text default goes out as a copy in a block of the host's
+// heap, never as the registered text itself. False when there is no manager
+// or the host refuses the block; the value is then left alone.
+bool HandOverDefault(TV8UserObject* object, V8Variant& value) {
+    const uint32_t t = value.vt & 0xFFF;
+    if (t == VTYPE_PWSTR) {
+        const char16_t* registered = value.VarEnum.vtRecWideString.pwstrVal;
+        if (registered == nullptr) return true;
+        const std::u16string wide(registered, text::Length(registered));
+        char16_t* copy = nullptr;
+        if (!V8CopyWString(object->V8MM, wide, &copy) || copy == nullptr) return false;
+        value.VarEnum.vtRecWideString.pwstrVal = copy;
+        value.VarEnum.vtRecWideString.wstrLen = static_cast<uint32_t>(wide.size());
+    } else if (t == VTYPE_PSTR) {
+        const char* registered = value.VarEnum.vtRecString.pstrVal;
+        if (registered == nullptr) return true;
+        const size_t n = std::strlen(registered);
+        if (n >= UINT32_MAX) return false;
+        void* block = nullptr;
+        if (!V8Alloc(object->V8MM, &block, static_cast<uint32_t>(n + 1)) || block == nullptr) return false;
+        std::memcpy(block, registered, n + 1);
+        value.VarEnum.vtRecString.pstrVal = static_cast<char*>(block);
+        value.VarEnum.vtRecString.strLen = static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
 V8Bool V8_CALL GetParamDefValueSlot(TV8View self, int32_t methodIndex, int32_t paramIndex,
                                     V8Variant* value) {
     return Barrier<V8Bool>(false, [&]() -> V8Bool {
+        TV8UserObject* object = ObjectOfView(self);
         const TClassReg* reg = RegOf(self);
         const TMethReg* meth = reg != nullptr ? reg->Method(methodIndex) : nullptr;
         if (meth == nullptr || !meth->DefParams || value == nullptr) return false;
-        bool found = false;
+        // Every entry is walked: the last matching one wins.
+        const TDefParamValue* match = nullptr;
         for (const TDefParamValue& entry : meth->DefParams->Values) {
             int32_t num = 0;
             std::memcpy(&num, reinterpret_cast<const char*>(&entry) + offsetof(TDefParamValue, Num),
                         sizeof(num));
-            if (num != paramIndex) continue;
-            // The last matching entry wins.
-            std::memcpy(static_cast<void*>(value),
-                        reinterpret_cast<const char*>(&entry) + offsetof(TDefParamValue, Value),
-                        sizeof(V8Variant));
-            found = true;
+            if (num == paramIndex) match = &entry;
         }
-        return found;
+        if (match == nullptr) return false;
+        V8Variant copy;
+        std::memcpy(static_cast<void*>(&copy),
+                    reinterpret_cast<const char*>(match) + offsetof(TDefParamValue, Value),
+                    sizeof(V8Variant));
+        if (!HandOverDefault(object, copy)) return false;
+        std::memcpy(static_cast<void*>(value), &copy, sizeof(V8Variant));
+        return true;
     });
 }
 

@@ -104,6 +104,7 @@ protected:
         echo->DefParams->AddInt(5, 1);
         echo->DefParams->AddWString(u"второй", 2);
         echo->DefParams->AddInt(6, 1);  // the last entry for an argument wins
+        reg->Method(mDup)->DefParams->AddAString("narrow", 1);
 
         ASSERT_EQ(GetClassObject(u"TestAddIn", &Component), 1);
         Object = dynamic_cast<TTestAddIn*>(ObjectOfView(Component));
@@ -445,9 +446,7 @@ TEST_F(Dispatch, GetParamDefValueCopiesTheLastMatchingDefault) {
     ASSERT_TRUE(Slots().GetParamDefValue(View(), mEcho, 0, &value));
     EXPECT_EQ(fh::TypeOf(value), VTYPE_I4);
     EXPECT_EQ(value.VarEnum.lVal, 6);
-    ASSERT_TRUE(Slots().GetParamDefValue(View(), mEcho, 1, &value));
-    EXPECT_EQ(fh::TypeOf(value), VTYPE_PWSTR);
-    EXPECT_EQ(std::u16string(value.VarEnum.vtRecWideString.pwstrVal), u"второй");
+    EXPECT_EQ(Memory.AllocCalls(), 0u);
 
     // No default: false, the value is not touched.
     value = fh::Bool(true);
@@ -456,6 +455,48 @@ TEST_F(Dispatch, GetParamDefValueCopiesTheLastMatchingDefault) {
     EXPECT_EQ(fh::TypeOf(value), VTYPE_BOOL);
     EXPECT_EQ(value.VarEnum.bVal, 1);
     EXPECT_EQ(Memory.AllocCalls(), 0u);
+}
+
+TEST_F(Dispatch, TextDefaultsReachTheHostInBlocksOfItsOwnHeap) {
+    // The host frees the payload of every value it gets back, so a text
+    // default is handed over as a copy in host memory, never as the
+    // registered text itself.
+    Connect();
+    V8Variant wide = fh::Empty();
+    ASSERT_TRUE(Slots().GetParamDefValue(View(), mEcho, 1, &wide));
+    EXPECT_EQ(fh::TypeOf(wide), VTYPE_PWSTR);
+    EXPECT_EQ(wide.VarEnum.vtRecWideString.wstrLen, 6u);
+    EXPECT_EQ(TakeHostText(wide.VarEnum.vtRecWideString.pwstrVal), u"второй");
+
+    V8Variant narrow = fh::Empty();
+    ASSERT_TRUE(Slots().GetParamDefValue(View(), mDup, 0, &narrow));
+    EXPECT_EQ(fh::TypeOf(narrow), VTYPE_PSTR);
+    EXPECT_TRUE(Memory.Owns(narrow.VarEnum.vtRecString.pstrVal));
+    EXPECT_EQ(Memory.BlockSize(narrow.VarEnum.vtRecString.pstrVal), 7u);
+    EXPECT_EQ(fh::ReadBytes(narrow), "narrow");
+    EXPECT_EQ(narrow.VarEnum.vtRecString.pstrVal[6], 0);
+    fh::Release(Memory, narrow);  // what the host does with it
+    EXPECT_EQ(Memory.LiveBlocks(), 0u);
+    EXPECT_EQ(Memory.BadFrees(), 0u);
+
+    // The host refuses the block: false, and its value stays as it was.
+    Memory.RefuseNext(1);
+    V8Variant refused = fh::I4(3);
+    EXPECT_FALSE(Slots().GetParamDefValue(View(), mEcho, 1, &refused));
+    EXPECT_EQ(fh::TypeOf(refused), VTYPE_I4);
+    EXPECT_EQ(refused.VarEnum.lVal, 3);
+    EXPECT_EQ(Memory.LiveBlocks(), 0u);
+}
+
+TEST_F(Dispatch, TextDefaultsNeedTheMemoryManager) {
+    Connect(true, false);
+    V8Variant value = fh::I4(3);
+    EXPECT_FALSE(Slots().GetParamDefValue(View(), mEcho, 1, &value));
+    EXPECT_EQ(fh::TypeOf(value), VTYPE_I4);
+    EXPECT_EQ(value.VarEnum.lVal, 3);
+    // Scalars need none.
+    EXPECT_TRUE(Slots().GetParamDefValue(View(), mEcho, 0, &value));
+    EXPECT_EQ(value.VarEnum.lVal, 6);
 }
 
 TEST_F(Dispatch, EveryViewLeadsToTheSameObject) {
