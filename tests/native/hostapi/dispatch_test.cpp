@@ -295,6 +295,7 @@ TEST_F(Dispatch, FindPropMatchesEitherName) {
 TEST_F(Dispatch, GetMethodNameSwitchesTheLogOnAndAnswersEitherName) {
     Connect();
     EXPECT_FALSE(GetLogFile().Enabled());
+    GetLogFile().SetFileName(u"elsewhere.txt");  // replaced, whatever it was
     EXPECT_EQ(TakeHostText(Slots().GetMethodName(View(), mEcho, 0)), u"Echo");
     EXPECT_TRUE(GetLogFile().Enabled());
     EXPECT_EQ(GetLogFile().FileName(), u"e:\\lll.txt");
@@ -303,10 +304,19 @@ TEST_F(Dispatch, GetMethodNameSwitchesTheLogOnAndAnswersEitherName) {
     EXPECT_EQ(TakeHostText(Slots().GetPropName(View(), pSpeed, 0)), u"Speed");
     EXPECT_EQ(TakeHostText(Slots().GetPropName(View(), pSpeed, -1)), u"Скорость");
 
+    // Every call sets both again, also with an index that names nothing.
+    GetLogFile().SetEnabled(false);
+    GetLogFile().SetFileName(u"elsewhere.txt");
     Memory.RefuseNext(1);
     EXPECT_EQ(Slots().GetMethodName(View(), mEcho, 0), nullptr);
     EXPECT_EQ(Memory.LiveBlocks(), 0u);
     EXPECT_TRUE(GetLogFile().Enabled());
+    EXPECT_EQ(GetLogFile().FileName(), u"e:\\lll.txt");
+    GetLogFile().SetEnabled(false);
+    GetLogFile().SetFileName(u"elsewhere.txt");
+    EXPECT_EQ(Slots().GetMethodName(View(), mCount, 0), nullptr);
+    EXPECT_TRUE(GetLogFile().Enabled());
+    EXPECT_EQ(GetLogFile().FileName(), u"e:\\lll.txt");
 }
 
 TEST_F(Dispatch, CallAsFuncPassesTheHostsRecordsAndCountUnchanged) {

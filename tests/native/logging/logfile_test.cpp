@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <ctime>
 #include <regex>
 #include <stdexcept>
 #include <thread>
@@ -163,12 +164,24 @@ TEST_F(LogFileTest, FileNameSetterClosesOnlyOnChange) {
 
 // --- Line shape -------------------------------------------------------------------
 
+// The local time now, as (year, month, day, hour, minute, second): one
+// ordered number, read independently of the platform layer.
+int64_t LocalClockNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm local = {};
+    localtime_r(&now, &local);
+    return ((((static_cast<int64_t>(local.tm_year + 1900) * 100 + local.tm_mon + 1) * 100 + local.tm_mday) * 100 +
+             local.tm_hour) * 100 + local.tm_min) * 100 + local.tm_sec;
+}
+
 TEST_F(LogFileTest, EveryLevelWritesHeaderTagTextAndCrLf) {
     Start(Log);
+    const int64_t before = LocalClockNow();
     Log.Trace(u"trace text");
     Log.Info(u"info text");
     Log.Error(u"error text");
     Log.Debug(u"debug text");
+    const int64_t after = LocalClockNow();
 
     std::string content = Content();
     ASSERT_GE(content.size(), 2u);
@@ -185,6 +198,11 @@ TEST_F(LogFileTest, EveryLevelWritesHeaderTagTextAndCrLf) {
         int hour = std::stoi(m[4]), minute = std::stoi(m[5]), second = std::stoi(m[6]);
         EXPECT_TRUE(day >= 1 && day <= 31 && month >= 1 && month <= 12 && year >= 2020) << lines[i];
         EXPECT_TRUE(hour <= 23 && minute <= 59 && second <= 60) << lines[i];
+        // Day first, then month and year: the stamp is the local time of the
+        // write, read back in that order.
+        const int64_t stamp =
+            ((((static_cast<int64_t>(year) * 100 + month) * 100 + day) * 100 + hour) * 100 + minute) * 100 + second;
+        EXPECT_TRUE(stamp >= before && stamp <= after) << lines[i] << " not within " << before << ".." << after;
         EXPECT_EQ(std::stoul(m[8]), platform::CurrentThreadId()) << lines[i];
         EXPECT_EQ(m[9].str(), expected[i]);
     }
