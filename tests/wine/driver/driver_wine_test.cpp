@@ -525,6 +525,8 @@ void DescriptionWithTheDriver() {
     CHECK_EQ(Attribute(text, "MainDriverInstalled"), "true");
     CHECK_EQ(Attribute(text, "DriverVersion"), "5.1.0.99 Бета");
     CHECK_EQ(Attribute(text, "IntegrationComponentVersion"), U8(GetModuleVersionText()));
+    // This program carries no version resource of its own: four zeros.
+    CHECK_EQ(GetModuleVersionText(), u"0.0.0.0");
     CHECK(text.size() > 2 && text.compare(text.size() - 2, 2, "\r\n") == 0);
     const std::vector<std::string> expected = {
         "PropertyPut driver 217\tlcid=0\targs=1\tnamed=1\tname=-3\tv3:47",
