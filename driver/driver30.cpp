@@ -13,7 +13,10 @@ constexpr int32_t DescriptionFormatVersion = 47;
 
 TDriver30::TDriver30() : FLogger(u"TDriver30") {}
 
-TDriver30::~TDriver30() = default;
+TDriver30::~TDriver30() {
+    // The driver object goes first: closing it may still be traced.
+    FDriver.reset();
+}
 
 TFiscalDriver& TDriver30::ObtainDriver() {
     if (FDriver) return *FDriver;

@@ -1,6 +1,6 @@
 // The fiscal driver object as the adapter sees it: one method per slot of the
 // driver's dual interface ITarvik1C30, with plain texts, booleans and numbers.
-// On Windows the implementation is TTarvik1C30 over COM (tarvik.h); tests may
+// On Windows the implementation is TTarvik1C30 over COM (tarvik_win.h); tests may
 // install another factory.
 #pragma once
 
