@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole test run: machine set-up, the three builds, the native GoogleTest
-# suite (CTest), the checks of the built DLLs, and the Wine tests for win64
-# and win32. Ends with "N passed, N failed[, N skipped]"; exit code 1 when
-# anything failed. Needs root on a machine that is not yet set up.
+# suite (CTest), the sanitizer job (tools/run-sanitizers.sh), the checks of
+# the built DLLs, and the Wine tests for win64 and win32. Ends with
+# "N passed, N failed[, N skipped]"; exit code 1 when anything failed. Needs
+# root on a machine that is not yet set up.
 #
 # Environment: KELMOR_NO_SETUP=1 skips the set-up step.
 set -uo pipefail
@@ -95,6 +96,10 @@ else
     echo "FAIL: ctest wrote no results (exit code $ctest_rc)"
     FAILED=$((FAILED + 1))
 fi
+
+echo "== sanitizers and fuzz targets"
+bash "$SRC/tools/run-sanitizers.sh" 2>&1 | tee "$LOG_DIR/sanitizers.log"
+add_summary "$LOG_DIR/sanitizers.log" "sanitizer job"
 
 echo "== DLL checks"
 "$SRC/tools/check-dll.sh" "$SRC/dist/win64/KelmorTarvik1CNative.dll" "$SRC/dist/win32/KelmorTarvik1CNative.dll" \

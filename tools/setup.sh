@@ -18,7 +18,7 @@ HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tools/wine-env.sh
 source "$HERE/wine-env.sh"
 
-HOST_PACKAGES=(cmake ninja-build g++ libgtest-dev
+HOST_PACKAGES=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev
     mingw-w64 g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64
     wine wine64 debootstrap debian-archive-keyring gpgv locales zip unzip python3)
 ROOT_PACKAGES=(wine wine32 locales)
