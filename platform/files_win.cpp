@@ -10,10 +10,28 @@ namespace {
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
 
+// The log's drive may be a removable one with no medium: the system must not
+// stop the host's till with a "no disk" dialog; the line is simply dropped.
+// The host's own error mode is restored afterwards.
+class TNoCriticalErrorDialogs {
+public:
+    TNoCriticalErrorDialogs() { FChanged = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &FOld) != 0; }
+    ~TNoCriticalErrorDialogs() {
+        if (FChanged) SetThreadErrorMode(FOld, nullptr);
+    }
+    TNoCriticalErrorDialogs(const TNoCriticalErrorDialogs&) = delete;
+    TNoCriticalErrorDialogs& operator=(const TNoCriticalErrorDialogs&) = delete;
+
+private:
+    DWORD FOld = 0;
+    bool FChanged = false;
+};
+
 }  // namespace
 
 FileHandle OpenLogFile(const std::u16string& path) {
     // Others may read the file while it is open; a second writer is refused.
+    TNoCriticalErrorDialogs quiet;
     HANDLE h = CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return InvalidFileHandle;
@@ -43,16 +61,19 @@ void CloseFileHandle(FileHandle h) {
 }
 
 bool DirectoryExists(const std::u16string& path) {
+    TNoCriticalErrorDialogs quiet;
     DWORD attributes = GetFileAttributesW(W(path));
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool FileExists(const std::u16string& path) {
+    TNoCriticalErrorDialogs quiet;
     DWORD attributes = GetFileAttributesW(W(path));
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 void CreateOneDirectory(const std::u16string& path) {
+    TNoCriticalErrorDialogs quiet;
     CreateDirectoryW(W(path), nullptr);
 }
 

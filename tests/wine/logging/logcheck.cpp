@@ -137,6 +137,26 @@ void Directories(const std::u16string& folder) {
     Check(!Exists(folder + u"a"), "a missing parent is not created");
 }
 
+// Opening the log turns the "no disk" dialogs off around the file calls and
+// gives the host its own error mode back.
+void HostErrorMode(const std::u16string& folder) {
+    DWORD hostMode = SEM_NOGPFAULTERRORBOX;
+    DWORD before = 0;
+    SetThreadErrorMode(hostMode, &before);
+    TLogFile log;
+    log.SetEnabled(true);
+    log.SetFileName(folder + u"mode\\log.txt");
+    log.Info(u"written");
+    log.SetFileName(u"q:\\missing\\log.txt");
+    log.Info(u"dropped");
+    log.SetEnabled(false);
+    Check(GetThreadErrorMode() == hostMode, "the host's error mode is left as it was",
+          std::to_string(GetThreadErrorMode()));
+    Check(Texts(ReadShared(folder + u"mode\\log.txt")) == std::vector<std::string>{"[ INFO] written"},
+          "the log is written with the dialogs turned off");
+    SetThreadErrorMode(before, nullptr);
+}
+
 void Rotation(const std::u16string& folder) {
     std::u16string name = folder + u"rot.txt";
     WriteFileBytes(name + u".1.log", "one");
@@ -218,6 +238,7 @@ int main() {
     CodePageAndHeader(folder);
     Sharing(folder);
     Directories(folder);
+    HostErrorMode(folder);
     Rotation(folder);
     LoggerDump(folder);
     RemoveFolder(folder);
