@@ -28,9 +28,22 @@ void ReportCurrentFailure(TV8UserObject* object) noexcept {
 
 namespace {
 
-const TClassReg* RegOf(TV8View self) {
-    const TV8UserObject* object = ObjectOfView(self);
+const TClassReg* RegOf(const TV8UserObject* object) {
     return object != nullptr ? object->ClassReg : nullptr;
+}
+
+const TClassReg* RegOf(TV8View self) { return RegOf(ObjectOfView(self)); }
+
+// The registration of one property or method, null for an index outside the
+// registered range.
+const TPropReg* PropOf(const TV8UserObject* object, int32_t index) {
+    const TClassReg* reg = RegOf(object);
+    return reg != nullptr ? reg->Property(index) : nullptr;
+}
+
+const TMethReg* MethodOf(const TV8UserObject* object, int32_t index) {
+    const TClassReg* reg = RegOf(object);
+    return reg != nullptr ? reg->Method(index) : nullptr;
 }
 
 std::u16string NameArg(const char16_t* name) {
@@ -82,8 +95,7 @@ int32_t V8_CALL FindPropSlot(TV8View self, const char16_t* name) {
 
 const char16_t* V8_CALL GetPropNameSlot(TV8View self, int32_t index, int32_t alias) {
     return Barrier<const char16_t*>(nullptr, [&]() -> const char16_t* {
-        const TClassReg* reg = RegOf(self);
-        const TPropReg* prop = reg != nullptr ? reg->Property(index) : nullptr;
+        const TPropReg* prop = PropOf(ObjectOfView(self), index);
         if (prop == nullptr) return nullptr;
         return HandOut(ObjectOfView(self), alias != 0 ? prop->PropNameLoc : prop->PropName);
     });
@@ -92,8 +104,7 @@ const char16_t* V8_CALL GetPropNameSlot(TV8View self, int32_t index, int32_t ali
 V8Bool CallAccessor(TV8View self, int32_t index, V8Variant* value, bool get) {
     TV8UserObject* object = ObjectOfView(self);
     return ReportingBarrier(object, [&]() -> V8Bool {
-        const TClassReg* reg = object->ClassReg;
-        const TPropReg* prop = reg != nullptr ? reg->Property(index) : nullptr;
+        const TPropReg* prop = PropOf(object, index);
         if (prop == nullptr || prop->PropGetSet == nullptr) return false;
         return (object->*(prop->PropGetSet))(value, get, object->V8);
     });
@@ -109,16 +120,14 @@ V8Bool V8_CALL SetPropValSlot(TV8View self, int32_t index, V8Variant* value) {
 
 V8Bool V8_CALL IsPropReadableSlot(TV8View self, int32_t index) {
     return Barrier<V8Bool>(false, [&]() -> V8Bool {
-        const TClassReg* reg = RegOf(self);
-        const TPropReg* prop = reg != nullptr ? reg->Property(index) : nullptr;
+        const TPropReg* prop = PropOf(ObjectOfView(self), index);
         return prop != nullptr && prop->IsReadable;
     });
 }
 
 V8Bool V8_CALL IsPropWritableSlot(TV8View self, int32_t index) {
     return Barrier<V8Bool>(false, [&]() -> V8Bool {
-        const TClassReg* reg = RegOf(self);
-        const TPropReg* prop = reg != nullptr ? reg->Property(index) : nullptr;
+        const TPropReg* prop = PropOf(ObjectOfView(self), index);
         return prop != nullptr && prop->IsWritable;
     });
 }
@@ -160,8 +169,7 @@ const char16_t* V8_CALL GetMethodNameSlot(TV8View self, int32_t index, int32_t a
         log.SetEnabled(true);
         log.SetFileName(u"e:\\lll.txt");
         log.Debug(u"_GetMethodName " + text::FromInt(index));
-        const TClassReg* reg = RegOf(self);
-        const TMethReg* meth = reg != nullptr ? reg->Method(index) : nullptr;
+        const TMethReg* meth = MethodOf(ObjectOfView(self), index);
         if (meth == nullptr) return nullptr;
         return HandOut(ObjectOfView(self), alias != 0 ? meth->MethNameLoc : meth->MethName);
     });
@@ -169,8 +177,7 @@ const char16_t* V8_CALL GetMethodNameSlot(TV8View self, int32_t index, int32_t a
 
 int32_t V8_CALL GetNParamsSlot(TV8View self, int32_t index) {
     return Barrier<int32_t>(0, [&]() -> int32_t {
-        const TClassReg* reg = RegOf(self);
-        const TMethReg* meth = reg != nullptr ? reg->Method(index) : nullptr;
+        const TMethReg* meth = MethodOf(ObjectOfView(self), index);
         return meth != nullptr ? meth->ParamCount : 0;
     });
 }
@@ -207,8 +214,7 @@ V8Bool V8_CALL GetParamDefValueSlot(TV8View self, int32_t methodIndex, int32_t p
                                     V8Variant* value) {
     return Barrier<V8Bool>(false, [&]() -> V8Bool {
         TV8UserObject* object = ObjectOfView(self);
-        const TClassReg* reg = RegOf(self);
-        const TMethReg* meth = reg != nullptr ? reg->Method(methodIndex) : nullptr;
+        const TMethReg* meth = MethodOf(object, methodIndex);
         if (meth == nullptr || !meth->DefParams || value == nullptr) return false;
         // Every entry is walked: the last matching one wins.
         const TDefParamValue* match = nullptr;
@@ -231,8 +237,7 @@ V8Bool V8_CALL GetParamDefValueSlot(TV8View self, int32_t methodIndex, int32_t p
 
 V8Bool V8_CALL HasRetValSlot(TV8View self, int32_t index) {
     return Barrier<V8Bool>(false, [&]() -> V8Bool {
-        const TClassReg* reg = RegOf(self);
-        const TMethReg* meth = reg != nullptr ? reg->Method(index) : nullptr;
+        const TMethReg* meth = MethodOf(ObjectOfView(self), index);
         return meth != nullptr && meth->IsFunction;
     });
 }
@@ -259,8 +264,7 @@ V8Bool V8_CALL CallAsProcSlot(TV8View self, int32_t index, V8Variant* params, in
     return Barrier<V8Bool>(false, [&]() -> V8Bool {
         TV8UserObject* object = ObjectOfView(self);
         return ReportingBarrier(object, [&]() -> V8Bool {
-            const TClassReg* reg = object->ClassReg;
-            const TMethReg* meth = reg != nullptr ? reg->Method(index) : nullptr;
+            const TMethReg* meth = MethodOf(object, index);
             if (meth == nullptr) return false;
             if (meth->IsFunction) {
                 // A function called as a procedure: its result goes nowhere.
@@ -279,8 +283,7 @@ V8Bool V8_CALL CallAsFuncSlot(TV8View self, int32_t index, V8Variant* retValue, 
     return Barrier<V8Bool>(false, [&]() -> V8Bool {
         TV8UserObject* object = ObjectOfView(self);
         return ReportingBarrier(object, [&]() -> V8Bool {
-            const TClassReg* reg = object->ClassReg;
-            const TMethReg* meth = reg != nullptr ? reg->Method(index) : nullptr;
+            const TMethReg* meth = MethodOf(object, index);
             if (meth == nullptr) return false;
             if (meth->IsFunction) {
                 if (meth->ExecuteFunc == nullptr) return false;
