@@ -57,6 +57,24 @@ inline std::u16string Pairs(const uint8_t* data, size_t size) {
     return s;
 }
 
+// A reference reader of decimal 32-bit integers: an optional sign and
+// decimal digits only, within the signed 32-bit range.
+inline bool ReferenceInt32(const std::u16string& s, int32_t& value) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
+    if (i == s.size()) return false;
+    for (size_t k = i; k < s.size(); ++k)
+        if (s[k] < u'0' || s[k] > u'9') return false;
+    while (i + 1 < s.size() && s[i] == u'0') ++i;  // leading zeros do not count
+    if (s.size() - i > 10) return false;
+    int64_t magnitude = 0;
+    for (; i < s.size(); ++i) magnitude = magnitude * 10 + (s[i] - u'0');
+    if (magnitude > (negative ? 2147483648LL : 2147483647LL)) return false;
+    value = static_cast<int32_t>(negative ? -magnitude : magnitude);
+    return true;
+}
+
 // Strict UTF-8: shortest forms only, no surrogates, nothing above U+10FFFF.
 inline bool IsValidUtf8(const std::string& s) {
     size_t i = 0;
