@@ -5,8 +5,9 @@
 #      with clang (g++ when there is no clang: then without fuzz targets);
 #   2. runs the GoogleTest suite with LeakSanitizer on;
 #   3. builds the libFuzzer targets of tests/fuzz (KELMOR_FUZZ=ON) and runs
-#      each for a bounded time, keeping its corpus in build/asan/fuzz-corpus
-#      and any crashing input in build/asan/fuzz-artifacts.
+#      each for a bounded time from its seeds and kept corpus
+#      (tests/fuzz/seeds, tests/fuzz/corpus), keeping new inputs in
+#      build/asan/fuzz-corpus and any crashing input in build/asan/fuzz-artifacts.
 # Prints one PASS/FAIL line per step and ends with
 # "SUMMARY: N passed, N failed[, N skipped]"; exit code 1 when a step failed.
 #
@@ -20,7 +21,7 @@ JOBS="${KELMOR_JOBS:-2}"
 FUZZ_TIME="${KELMOR_FUZZ_TIME:-15}"
 FUZZ_RUNS="${KELMOR_FUZZ_RUNS:-200000}"
 SAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
-FUZZ_TARGETS=(fuzz_hostvalues fuzz_text fuzz_logformat fuzz_xmldoc)
+FUZZ_TARGETS=(fuzz_hostvalues fuzz_text fuzz_logformat fuzz_xmldoc fuzz_dispatch)
 
 passed=0
 failed=0
@@ -94,8 +95,12 @@ for t in "${FUZZ_TARGETS[@]}"; do
     corpus="$BUILD/fuzz-corpus/$t"
     artifacts="$BUILD/fuzz-artifacts"
     mkdir -p "$corpus" "$artifacts"
+    # Seeds: the hand-written ones and the corpus a campaign kept
+    # (tools/fuzz-campaign.sh --merge).
     seeds=()
-    [[ -d "$SRC/tests/fuzz/seeds/$t" ]] && seeds=("$SRC/tests/fuzz/seeds/$t")
+    for d in "$SRC/tests/fuzz/seeds/$t" "$SRC/tests/fuzz/corpus/$t"; do
+        [[ -d "$d" ]] && seeds+=("$d")
+    done
     start=$SECONDS
     # The first corpus folder takes the new inputs; the seeds stay as they are.
     timeout -k 10 $((FUZZ_TIME + 120)) "$BUILD/tests/fuzz/$t" -runs="$FUZZ_RUNS" -max_total_time="$FUZZ_TIME" \
