@@ -922,6 +922,7 @@ void OpCall(THarness& h, TObject& o, TLogWatch& log, FuzzedDataProvider& fdp, bo
 void OpMethodName(THarness& h, TObject& o, TLogWatch& log, FuzzedDataProvider& fdp) {
     const int32_t index = PickIndex(fdp, MethodCount());
     const int32_t alias = fdp.ConsumeBool() ? 0 : fdp.ConsumeIntegral<int32_t>();
+    if (fdp.ConsumeBool()) GetLogFile().SetEnabled(false);
     const size_t refused = h.MM.RefusedCalls();
     const TV8View view = ExtenderOf(o.Record);
     const char16_t* name = Extender(view).GetMethodName(view, index, alias);
@@ -1046,6 +1047,8 @@ void OpSlots(THarness& h, TObject& o, TLogWatch& log, FuzzedDataProvider& fdp) {
             const std::u16string name = fdp.ConsumeBool() ? MakeText(fdp) : std::u16string(ClassName) + MakeText(fdp);
             const bool null = fdp.ConsumeBool();
             const bool exact = !null && std::u16string(name.c_str()) == ClassName;
+            void* nothing = nullptr;
+            FUZZ_CHECK(DestroyObject(&nothing) == 0 && nothing == nullptr, "DestroyObject of nothing");
             void* p = &h;
             const int32_t made = GetClassObject(null ? nullptr : name.c_str(), &p);
             if (exact) {
