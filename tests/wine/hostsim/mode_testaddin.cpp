@@ -139,13 +139,19 @@ void CheckFailure(TCheckList& c, THostObject& obj, THostSession& host) {
 
 void CheckProperty(TCheckList& c, THostObject& obj, THostSession& host) {
     c.Section("property");
-    c.Equal(obj.GetNProps(), 1, "GetNProps");
+    c.Equal(obj.GetNProps(), 2, "GetNProps");
     c.Equal(obj.FindProp(u"Counter"), 0, "FindProp(Counter)");
     c.Equal(obj.FindProp(u"Счётчик"), 0, "FindProp(Счётчик)");
     c.Equal(obj.FindProp(u"counter"), -1, "FindProp(counter) gives -1");
     c.Equal(obj.GetPropName(0, 0), u"Counter", "GetPropName(0, 0)");
     c.Equal(obj.GetPropName(0, 1), u"Счётчик", "GetPropName(0, 1)");
     c.Check(obj.IsPropReadable(0) && obj.IsPropWritable(0), "Counter is readable and writable");
+    c.Equal(obj.FindProp(u"Ревизия"), 1, "FindProp(Ревизия)");
+    c.Equal(obj.GetPropName(1, 0), u"Revision", "GetPropName(1, 0)");
+    c.Check(obj.IsPropReadable(1) && !obj.IsPropWritable(1), "Revision is readable, not writable");
+    V8Variant revision = fakehost::Empty();
+    c.Check(obj.GetPropVal(1, revision) && revision.vt == VTYPE_I4 && revision.VarEnum.lVal == 3,
+            "GetPropVal(Revision) gives 3", hostsim::Describe(revision));
     V8Variant v = fakehost::I4(7);
     c.Check(obj.SetPropVal(0, v), "SetPropVal(Counter, 7)");
     V8Variant got = fakehost::Empty();
