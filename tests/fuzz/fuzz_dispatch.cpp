@@ -47,7 +47,6 @@
 #include "driver/driver30.h"
 #include "driver/oleerror.h"
 #include "hostapi/classreg.h"
-#include "hostapi/componentbase.h"
 #include "hostapi/exports.h"
 #include "hostapi/hostvalues.h"
 #include "logging/logfile.h"
@@ -55,7 +54,9 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "tests/fuzz/fuzzcheck.h"
+#include "tests/support/decimalseparator.h"
 #include "tests/support/fakehost.h"
+#include "tests/support/hostabi.h"
 #include "tests/support/recordingdriver.h"
 
 namespace fh = fakehost;
@@ -269,7 +270,7 @@ const void* const FakeInterfaceTable[3] = {reinterpret_cast<const void*>(&FakeAd
 // --- The harness ------------------------------------------------------------------
 
 struct TObject {
-    TV8ComponentBase* Record = nullptr;
+    void* Record = nullptr;
     bool HasAdapter = false;
     bool HasDriver = false;
 };
@@ -285,13 +286,10 @@ struct THarness {
     TObject Objects[2];
 };
 
-// The views of a record and their tables, reached as the host reaches them.
-TV8View InitDoneOf(TV8ComponentBase* r) { return &r->Views[0]; }
-TV8View ExtenderOf(TV8ComponentBase* r) { return &r->Views[1]; }
-TV8View LocaleOf(TV8ComponentBase* r) { return &r->Views[2]; }
-const TInitDoneTable& InitDone(TV8View v) { return **static_cast<const TInitDoneTable* const*>(v); }
-const TLanguageExtenderTable& Extender(TV8View v) { return **static_cast<const TLanguageExtenderTable* const*>(v); }
-const TLocaleBaseTable& Locale(TV8View v) { return **static_cast<const TLocaleBaseTable* const*>(v); }
+// The object as the host sees it: its record and the three interfaces,
+// reached through the host's own view of their slots.
+hostabi::TComponent ComponentOf(const TObject& o) { return hostabi::TComponent(o.Record); }
+hostabi::TLanguageExtender ExtenderOf(const TObject& o) { return ComponentOf(o).LanguageExtender(); }
 
 std::unique_ptr<TDriver30> MakeRecordingAdapter() {
     const recdriver::TDriverState* state = recdriver::State();
@@ -304,13 +302,13 @@ TV8UserObject* NewFuzzComponent() { return new TExtention30(&MakeRecordingAdapte
 void CreateObject(THarness& h, TObject& o, TLogWatch& log) {
     void* p = nullptr;
     FUZZ_CHECK(GetClassObject(ClassName, &p) == 1 && p != nullptr, "GetClassObject");
-    o.Record = static_cast<TV8ComponentBase*>(p);
+    o.Record = p;
     o.HasAdapter = !h.State.AdapterCreationFails;
     o.HasDriver = false;
-    const TV8View view = InitDoneOf(o.Record);
-    if (h.WithConnection) FUZZ_CHECK(InitDone(view).Init(view, h.Host.Connection()), "Init");
-    if (h.WithMemory) FUZZ_CHECK(InitDone(view).SetMemManager(view, h.MM.Manager()), "SetMemManager");
-    FUZZ_CHECK(InitDone(view).GetInfo(view) == 2000, "GetInfo");
+    const hostabi::TInitDone initDone = ComponentOf(o).InitDone();
+    if (h.WithConnection) FUZZ_CHECK(initDone.Init(h.Host.Connection()), "Init");
+    if (h.WithMemory) FUZZ_CHECK(initDone.SetMemManager(h.MM.Manager()), "SetMemManager");
+    FUZZ_CHECK(initDone.GetInfo() == 2000, "GetInfo");
     FUZZ_CHECK(log.Delta().empty(), "making an object writes nothing to the log");
 }
 
@@ -794,9 +792,9 @@ void OpCall(THarness& h, TObject& o, TLogWatch& log, FuzzedDataProvider& fdp, bo
     const size_t refused = h.MM.RefusedCalls();
     log.Delta();
 
-    const TV8View view = ExtenderOf(o.Record);
-    const bool answer = asProc ? Extender(view).CallAsProc(view, index, params.get(), count)
-                               : Extender(view).CallAsFunc(view, index, ret.get(), params.get(), count);
+    const hostabi::TLanguageExtender extender = ExtenderOf(o);
+    const bool answer = asProc ? extender.CallAsProc(index, params.get(), count)
+                               : extender.CallAsFunc(index, ret.get(), params.get(), count);
 
     std::vector<V8Variant> after(params.get(), params.get() + n);
     const std::string delta = log.Delta();
@@ -924,8 +922,7 @@ void OpMethodName(THarness& h, TObject& o, TLogWatch& log, FuzzedDataProvider& f
     const int32_t alias = fdp.ConsumeBool() ? 0 : fdp.ConsumeIntegral<int32_t>();
     if (fdp.ConsumeBool()) GetLogFile().SetEnabled(false);
     const size_t refused = h.MM.RefusedCalls();
-    const TV8View view = ExtenderOf(o.Record);
-    const char16_t* name = Extender(view).GetMethodName(view, index, alias);
+    const char16_t* name = ExtenderOf(o).GetMethodName(index, alias);
     const std::string what = "GetMethodName " + std::to_string(index) + ", " + std::to_string(alias);
     const TMethod* m = MethodAt(index);
     if (m == nullptr || !h.WithMemory || h.MM.RefusedCalls() != refused) {
@@ -965,8 +962,7 @@ void OpFindMethod(TObject& o, TLogWatch& log, FuzzedDataProvider& fdp) {
             if (wanted == Methods()[static_cast<size_t>(i)].NameLoc || wanted == Methods()[static_cast<size_t>(i)].Name)
                 expected = i;
     log.Delta();
-    const TV8View view = ExtenderOf(o.Record);
-    const int32_t found = Extender(view).FindMethod(view, null ? nullptr : name.c_str());
+    const int32_t found = ExtenderOf(o).FindMethod(null ? nullptr : name.c_str());
     const std::string what = "FindMethod " + (null ? std::string("null") : Printable(name));
     FUZZ_CHECK(found == expected, what + ": " + std::to_string(found));
     const std::string delta = log.Delta();
@@ -978,21 +974,20 @@ void OpFindMethod(TObject& o, TLogWatch& log, FuzzedDataProvider& fdp) {
 
 // The other slots of the method and property tables.
 void OpSlots(THarness& h, TObject& o, TLogWatch& log, FuzzedDataProvider& fdp) {
-    const TV8View view = ExtenderOf(o.Record);
-    const TLanguageExtenderTable& t = Extender(view);
+    const hostabi::TLanguageExtender t = ExtenderOf(o);
     const int32_t index = PickIndex(fdp, MethodCount());
     const TMethod* m = MethodAt(index);
     const std::string what = "slot on index " + std::to_string(index);
     const size_t errors = h.Host.Errors().size();
     log.Delta();
     switch (fdp.ConsumeIntegralInRange<int>(0, 13)) {
-        case 0: FUZZ_CHECK(t.GetNMethods(view) == MethodCount(), "GetNMethods"); break;
-        case 1: FUZZ_CHECK(t.GetNParams(view, index) == (m != nullptr ? m->Registered : 0), what + ": GetNParams"); break;
-        case 2: FUZZ_CHECK(t.HasRetVal(view, index) == (m != nullptr), what + ": HasRetVal"); break;
+        case 0: FUZZ_CHECK(t.GetNMethods() == MethodCount(), "GetNMethods"); break;
+        case 1: FUZZ_CHECK(t.GetNParams(index) == (m != nullptr ? m->Registered : 0), what + ": GetNParams"); break;
+        case 2: FUZZ_CHECK(t.HasRetVal(index) == (m != nullptr), what + ": HasRetVal"); break;
         case 3: {  // no method has defaults: false, the value untouched
             V8Variant v = MakeValue(h, fdp);
             const V8Variant before = v;
-            FUZZ_CHECK(!t.GetParamDefValue(view, index, fdp.ConsumeIntegral<int32_t>(), &v), what + ": GetParamDefValue");
+            FUZZ_CHECK(!t.GetParamDefValue(index, fdp.ConsumeIntegral<int32_t>(), &v), what + ": GetParamDefValue");
             FUZZ_CHECK(SameBytes(v, before), what + ": default value written");
             ReleaseValue(h, v);
             break;
@@ -1000,7 +995,7 @@ void OpSlots(THarness& h, TObject& o, TLogWatch& log, FuzzedDataProvider& fdp) {
         case 4: {
             char16_t* name = reinterpret_cast<char16_t*>(&h);  // must be overwritten
             const size_t refused = h.MM.RefusedCalls();
-            const bool ok = t.RegisterExtensionAs(view, &name);
+            const bool ok = t.RegisterExtensionAs(&name);
             if (!h.WithMemory || h.MM.RefusedCalls() != refused) {
                 FUZZ_CHECK(!ok && name == nullptr, "RegisterExtensionAs without memory");
             } else {
@@ -1011,36 +1006,35 @@ void OpSlots(THarness& h, TObject& o, TLogWatch& log, FuzzedDataProvider& fdp) {
             }
             break;
         }
-        case 5: FUZZ_CHECK(t.GetNProps(view) == 0, "GetNProps"); break;
+        case 5: FUZZ_CHECK(t.GetNProps() == 0, "GetNProps"); break;
         case 6: {
             const std::u16string name = MakeText(fdp);
-            FUZZ_CHECK(t.FindProp(view, fdp.ConsumeBool() ? nullptr : name.c_str()) == -1, "FindProp");
+            FUZZ_CHECK(t.FindProp(fdp.ConsumeBool() ? nullptr : name.c_str()) == -1, "FindProp");
             break;
         }
-        case 7: FUZZ_CHECK(t.GetPropName(view, index, fdp.ConsumeIntegral<int32_t>()) == nullptr, what + ": GetPropName"); break;
+        case 7: FUZZ_CHECK(t.GetPropName(index, fdp.ConsumeIntegral<int32_t>()) == nullptr, what + ": GetPropName"); break;
         case 8: case 9: {  // no properties: false, no report, the value untouched
             V8Variant v = MakeValue(h, fdp);
             const V8Variant before = v;
-            const bool got = fdp.ConsumeBool() ? t.GetPropVal(view, index, &v) : t.SetPropVal(view, index, &v);
+            const bool got = fdp.ConsumeBool() ? t.GetPropVal(index, &v) : t.SetPropVal(index, &v);
             FUZZ_CHECK(!got && SameBytes(v, before), what + ": property value");
             ReleaseValue(h, v);
             for (const auto& i : h.Interfaces) FUZZ_CHECK(i->Refs == 0, what + ": interface reference");
             h.Interfaces.clear();
             break;
         }
-        case 10: FUZZ_CHECK(!t.IsPropReadable(view, index) && !t.IsPropWritable(view, index), what + ": property flags"); break;
+        case 10: FUZZ_CHECK(!t.IsPropReadable(index) && !t.IsPropWritable(index), what + ": property flags"); break;
         case 11: {
             const std::u16string locale = MakeText(fdp);
             const bool null = fdp.ConsumeBool();
-            const TV8View lv = LocaleOf(o.Record);
-            Locale(lv).SetLocale(lv, null ? nullptr : locale.c_str());
-            FUZZ_CHECK(ObjectOfView(lv)->locale == (null ? std::u16string() : std::u16string(locale.c_str())), "SetLocale");
+            ComponentOf(o).LocaleBase().SetLocale(null ? nullptr : locale.c_str());
+            const auto* object = static_cast<const TV8UserObject*>(ComponentOf(o).Word(4));
+            FUZZ_CHECK(object->locale == (null ? std::u16string() : std::u16string(locale.c_str())), "SetLocale");
             break;
         }
         case 12: {
-            const TV8View iv = InitDoneOf(o.Record);
-            InitDone(iv).Done(iv);
-            FUZZ_CHECK(InitDone(iv).GetInfo(iv) == 2000, "GetInfo after Done");
+            ComponentOf(o).InitDone().Done();
+            FUZZ_CHECK(ComponentOf(o).InitDone().GetInfo() == 2000, "GetInfo after Done");
             break;
         }
         default: {  // a class name that is not quite the class's
@@ -1054,7 +1048,7 @@ void OpSlots(THarness& h, TObject& o, TLogWatch& log, FuzzedDataProvider& fdp) {
             if (exact) {
                 FUZZ_CHECK(made == 1 && p != &h, "GetClassObject of the class's name");
                 TObject other;
-                other.Record = static_cast<TV8ComponentBase*>(p);
+                other.Record = p;
                 DestroyRecord(h, other, log);
             } else {
                 FUZZ_CHECK(made == 0 && p == &h, "GetClassObject " + Printable(name));
