@@ -4,7 +4,7 @@
 // of the calling process tells it, read anew at each call:
 //
 //   KELMOR_FAKEDRIVER_JOURNAL         path of the journal (UTF-8 lines); unset: no journal
-//   KELMOR_FAKEDRIVER_FAIL            operation name (or "*") that fails
+//   KELMOR_FAKEDRIVER_FAIL            operation names, separated by commas (or "*"), that fail
 //   KELMOR_FAKEDRIVER_FAIL_HR         its HRESULT in hex (default 80004005)
 //   KELMOR_FAKEDRIVER_FAIL_TEXT       when set, the description left in the thread's error object
 //   KELMOR_FAKEDRIVER_ANSWER          raw VARIANT_BOOL answered by the operations (default -1)
@@ -146,6 +146,19 @@ std::string VariantArg(const VARIANT& v) {
         case VT_BOOL: return head + std::to_string(v.boolVal);
         default: return head + "?";
     }
+}
+
+// Whether the operation is named in the comma-separated list, or the list is "*".
+bool Failing(const std::wstring& list, const std::wstring& name) {
+    if (list == L"*") return true;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(L',', start);
+        if (end == std::wstring::npos) end = list.size();
+        if (list.compare(start, end - start, name) == 0) return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 BSTR NewText(const std::wstring& s) { return ::SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
@@ -455,9 +468,7 @@ private:
             }
             *FOuts[i] = NewText(text);
         }
-        std::wstring failing = Env(L"KELMOR_FAKEDRIVER_FAIL");
-        std::wstring name(FName.begin(), FName.end());
-        if (failing.empty() || (failing != L"*" && failing != name)) return S_OK;
+        if (!Failing(Env(L"KELMOR_FAKEDRIVER_FAIL"), std::wstring(FName.begin(), FName.end()))) return S_OK;
         if (EnvSet(L"KELMOR_FAKEDRIVER_FAIL_TEXT")) {
             ICreateErrorInfo* create = nullptr;
             if (SUCCEEDED(::CreateErrorInfo(&create))) {
