@@ -1,5 +1,7 @@
 #include "driver/driver30.h"
 
+#include <exception>
+
 #include "driver/description.h"
 #include "driver/oleerror.h"
 #include "driver/versioninfo.h"
@@ -9,6 +11,19 @@
 namespace {
 constexpr int32_t FallbackInterfaceRevision = 4001;
 constexpr int32_t DescriptionFormatVersion = 47;
+
+// The host is told only that there is no driver; the log keeps why (class
+// not registered, server missing, creation refused), with the code, for
+// whoever supports the till. Never raises.
+void LogCreationFailure(TLogger& logger, std::exception_ptr failure) noexcept {
+    try {
+        std::u16string line = u"Не удалось создать объект драйвера: " + FailureMessage(failure);
+        const int32_t code = FailureCode(failure);
+        if (code != 0) line += u" (" + HResultText(code) + u")";
+        logger.Error(line);
+    } catch (...) {
+    }
+}
 }  // namespace
 
 TDriver30::TDriver30(const TFiscalDriverFactory& Factory) : FFactory(Factory), FLogger(u"TDriver30") {}
@@ -21,12 +36,17 @@ TDriver30::~TDriver30() {
 TFiscalDriver& TDriver30::ObtainDriver() {
     if (FDriver) return *FDriver;
     std::unique_ptr<TFiscalDriver> created;
+    std::exception_ptr failure;
     try {
         created = FFactory.CreateDriver();
     } catch (...) {
         created.reset();
+        failure = std::current_exception();
     }
-    if (!created) RaiseFailure(u"Объект драйвера не установлен");
+    if (!created) {
+        LogCreationFailure(FLogger, failure);
+        RaiseFailure(u"Объект драйвера не установлен");
+    }
     FDriver = std::move(created);
     return *FDriver;
 }
@@ -304,4 +324,4 @@ int32_t TDriver30::Get_kelmor_FormatVersion() { return ObtainDriver().Get_kelmor
 
 void TDriver30::Set_kelmor_FormatVersion(int32_t Value) { ObtainDriver().Set_kelmor_FormatVersion(Value); }
 
-void RaiseStatusFailure(int32_t status) { RaiseFailure(StatusMessage(status)); }
+void RaiseStatusFailure(int32_t status) { RaiseFailure(StatusMessage(status), status); }

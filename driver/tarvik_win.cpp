@@ -79,7 +79,7 @@ inline void ForgetErrorObject() { ::SetErrorInfo(0, nullptr); }
 
 void OleCheck(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
-    RaiseFailure(OleErrorMessage(hr, ErrorObjectDescription()));
+    RaiseFailure(OleErrorMessage(hr, ErrorObjectDescription()), hr);
 }
 
 // --- TOleControlObject ----------------------------------------------------
@@ -98,10 +98,10 @@ TOleControlObject::TOleControlObject(const CLSID& classId) {
         if (FAILED(FOleObject.Get()->QueryInterface(IID_IOleControl, FOleControl.ReceiveVoid())))
             FOleControl.Reset();
         OleCheck(FOleObject.Get()->QueryInterface(IID_IDispatch, FDispatch.ReceiveVoid()));
-        if (!FDispatch) RaiseFailure(StatusMessage(E_NOINTERFACE));
+        if (!FDispatch) RaiseFailure(StatusMessage(E_NOINTERFACE), E_NOINTERFACE);
     } catch (const std::bad_alloc&) {
         Shutdown();
-        RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+        RaiseFailure(StatusMessage(E_OUTOFMEMORY), E_OUTOFMEMORY);
     } catch (...) {
         Shutdown();
         throw;

@@ -245,4 +245,5 @@ private:
 
 // Raises EFailure for a negative HRESULT: the description in the thread's
 // error object, else the system's message, else "OLE error" and the code.
+// The failure carries the HRESULT.
 void OleCheck(HRESULT hr);

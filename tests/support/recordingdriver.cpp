@@ -156,7 +156,7 @@ private:
 
 std::unique_ptr<TFiscalDriver> CreateDriver() {
     ++GState->CreationAttempts;
-    if (GState->CreationFails) RaiseFailure(CreationFailureText());
+    if (GState->CreationFails) RaiseFailure(CreationFailureText(), GState->CreationFailureCode);
     return std::make_unique<TRecordingDriver>();
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,9 @@ protected:
 };
 
 const char* const NotInstalled = "Объект драйвера не установлен";
+// The adapter's line when the stand-in cannot be created: its text and code.
+const std::string CreationCause =
+    "[ERROR] TDriver30 Не удалось создать объект драйвера: Класс не зарегистрирован (0x80040154)";
 
 TEST_F(Driver30Test, EachForwardingOperationWritesItsLinesPassesItsArgumentsAndReturnsTheOuts) {
     struct TCase {
@@ -162,13 +166,64 @@ TEST_F(Driver30Test, WithoutDriverForwardingWritesItsLineRaisesAndTriesAgainNext
     EXPECT_EQ(FailureOf([&] { adapter.Open(id); }), NotInstalled);
     EXPECT_EQ(id, u"keep");
     EXPECT_EQ(FailureOf([&] { adapter.Set_kelmor_FormatVersion(30); }), NotInstalled);
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{"[DEBUG] TDriver30 Open", "[DEBUG] TDriver30 Open"}));
+    // Each failed attempt leaves its cause after the call's own line.
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{"[DEBUG] TDriver30 Open", CreationCause, "[DEBUG] TDriver30 Open",
+                                                    CreationCause, CreationCause}));
+    EXPECT_EQ(FState.CreationAttempts, 3);
 
     // Once the driver can be made, the next call makes it and uses it.
     FState.CreationFails = false;
     EXPECT_TRUE(adapter.Open(id));
     EXPECT_EQ(id, u"Open->0");
     EXPECT_EQ(FState.Created, 1);
+    EXPECT_EQ(LogLines().back(), "[DEBUG] TDriver30 Open");
+}
+
+// The cause line for each way a creation can fail; the caller is told the
+// same each time.
+std::unique_ptr<TFiscalDriver> RefuseClassNotRegistered() {
+    RaiseFailure(u"Класс не зарегистрирован", static_cast<int32_t>(0x80040154u));
+}
+std::unique_ptr<TFiscalDriver> RefuseWithDescription() {
+    RaiseFailure(u"Лицензия драйвера не найдена", static_cast<int32_t>(0x80004005u));
+}
+std::unique_ptr<TFiscalDriver> RefuseWithCodeOnly() {
+    RaiseFailure(u"OLE error 80040a01", static_cast<int32_t>(0x80040A01u));
+}
+std::unique_ptr<TFiscalDriver> RefuseWithoutCode() { RaiseFailure(u"COM is not available"); }
+std::unique_ptr<TFiscalDriver> RefuseWithStandardException() { throw std::runtime_error("out of handles"); }
+std::unique_ptr<TFiscalDriver> RefuseWithSomethingElse() { throw 42; }
+std::unique_ptr<TFiscalDriver> ReturnNothing() { return nullptr; }
+std::u16string NoVersion() { return u""; }
+
+TEST_F(Driver30Test, EveryFailedCreationLogsItsCauseWithTheCodeAndTheCallerSeesOnlyThatThereIsNoDriver) {
+    const std::string unknown = U8(FailureMessage(nullptr));
+    const struct {
+        std::unique_ptr<TFiscalDriver> (*Create)();
+        std::string Cause;
+    } cases[] = {
+        {&RefuseClassNotRegistered, "Класс не зарегистрирован (0x80040154)"},
+        {&RefuseWithDescription, "Лицензия драйвера не найдена (0x80004005)"},
+        {&RefuseWithCodeOnly, "OLE error 80040a01 (0x80040A01)"},
+        {&RefuseWithoutCode, "COM is not available"},
+        {&RefuseWithStandardException, "out of handles"},
+        {&RefuseWithSomethingElse, unknown},
+        {&ReturnNothing, unknown},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Cause);
+        const TFiscalDriverFactory factory = {c.Create, &NoVersion};
+        const size_t before = LogLines().size();
+        TDriver30 adapter(factory);
+        std::u16string out = u"keep";
+        EXPECT_EQ(FailureOf([&] { adapter.GetCurrentStatus(u"1", u"<I/>", out); }), NotInstalled);
+        EXPECT_EQ(adapter.GetInterfaceRevision(), 4001);
+        std::vector<std::string> lines = LogLines();
+        const std::string cause = "[ERROR] TDriver30 Не удалось создать объект драйвера: " + c.Cause;
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+                  (std::vector<std::string>{"[DEBUG] TDriver30 GetCurrentStatus 1", cause, cause}));
+        EXPECT_EQ(out, u"keep");
+    }
 }
 
 TEST_F(Driver30Test, DriverIsCreatedOnFirstUseOnceAndFreedWithTheAdapter) {
@@ -199,7 +254,7 @@ TEST_F(Driver30Test, DriverFailureReachesTheCallerUnchanged) {
     EXPECT_EQ(FState.Created, 1);
 }
 
-TEST_F(Driver30Test, InterfaceRevisionIs4001OnAnyFailureAndWritesNoLine) {
+TEST_F(Driver30Test, InterfaceRevisionIs4001OnAnyFailureAndWritesNoTraceLine) {
     TDriver30 adapter(recdriver::Factory());
     FState.CreationFails = true;
     EXPECT_EQ(adapter.GetInterfaceRevision(), 4001);
@@ -208,7 +263,7 @@ TEST_F(Driver30Test, InterfaceRevisionIs4001OnAnyFailureAndWritesNoLine) {
     EXPECT_EQ(adapter.GetInterfaceRevision(), 4001);
     FState.OperationsFail = false;
     EXPECT_EQ(adapter.GetInterfaceRevision(), 3012);
-    EXPECT_TRUE(LogLines().empty());
+    EXPECT_EQ(LogLines(), std::vector<std::string>{CreationCause});
 }
 
 TEST_F(Driver30Test, StatusReturningOperationsAnswerUnexpectedAndLeaveTheirResult) {
@@ -227,8 +282,9 @@ TEST_F(Driver30Test, StatusReturningOperationsAnswerUnexpectedAndLeaveTheirResul
     EXPECT_EQ(out, u"host's out");
     EXPECT_EQ(LogLines(), (std::vector<std::string>{"[DEBUG] TDriver30 ConnectEquipment.",
                                                     "[DEBUG] TDriver30 ConnectionParameters:",
-                                                    "[DEBUG] TDriver30 <Params Port=\"3\"/>",
-                                                    "[DEBUG] TDriver30 DisconnectEquipment 5"}));
+                                                    "[DEBUG] TDriver30 <Params Port=\"3\"/>", CreationCause,
+                                                    "[DEBUG] TDriver30 DisconnectEquipment 5", CreationCause,
+                                                    CreationCause}));
 
     FState.CreationFails = false;
     FState.OperationsFail = true;
@@ -256,7 +312,7 @@ TEST_F(Driver30Test, SetParameterWritesALoggerLineAndAPlainLineBeforeTheDriverIs
     EXPECT_TRUE(adapter.SetParameter(u"Скорость", TAutoValue::FromText(u"115200")));
     EXPECT_EQ(FState.Calls.back(), "SetParameter(Скорость|text:115200)@0");
     EXPECT_EQ(LogLines(), (std::vector<std::string>{"[DEBUG] TDriver30 SetParameter: Port = 3", "[DEBUG] Port 3",
-                                                    "[DEBUG] TDriver30 SetParameter: Скорость = 115200",
+                                                    CreationCause, "[DEBUG] TDriver30 SetParameter: Скорость = 115200",
                                                     "[DEBUG] Скорость 115200"}));
 }
 
@@ -285,6 +341,7 @@ TEST(RaiseStatusFailureTest, CarriesTheSystemMessageElseTheCode) {
             ADD_FAILURE() << "no failure for " << c.Status;
         } catch (const EFailure& e) {
             EXPECT_EQ(U8(e.Message()), c.Message);
+            EXPECT_EQ(static_cast<uint32_t>(e.Code()), c.Status);
         }
     }
 }
@@ -334,6 +391,7 @@ TEST_F(Driver30Test, DescriptionWithoutDriverSaysSoAndReadsNoVersion) {
     EXPECT_EQ(Attribute(doc, "DriverVersion"), "1.0");
     EXPECT_EQ(Attribute(doc, "IntegrationComponentVersion"), U8(GetModuleVersionText()));
     EXPECT_EQ(FState.MainControlReads, 0);
+    EXPECT_EQ(LogLines(), std::vector<std::string>{CreationCause});
 }
 
 TEST_F(Driver30Test, DescriptionFailsWhenThePropertyOrTheMainControlFails) {

@@ -19,6 +19,7 @@
 #include "driver/oleerror.h"
 #include "driver/tarvik_win.h"
 #include "driver/versioninfo.h"
+#include "logging/logfile.h"
 #include "platform/failure.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -95,7 +96,7 @@ const char* const Controls[] = {
     "KELMOR_FAKEDRIVER_ANSWER",         "KELMOR_FAKEDRIVER_OUT",           "KELMOR_FAKEDRIVER_OUT_REPEAT",
     "KELMOR_FAKEDRIVER_REVISION",       "KELMOR_FAKEDRIVER_HIDE_INTERFACE", "KELMOR_FAKEDRIVER_PROPERTY_FAIL",
     "KELMOR_FAKEDRIVER_PROPERTY_TEXT",  "KELMOR_FAKEDRIVER_PROPERTY_TYPE", "KELMOR_FAKEDRIVER_VERSION",
-    "KELMOR_FAKEDRIVER_VERSION_FAIL",   "KELMOR_FAKEDRIVER_REFUSE_CREATE",
+    "KELMOR_FAKEDRIVER_VERSION_FAIL",   "KELMOR_FAKEDRIVER_REFUSE_CREATE", "KELMOR_FAKEDRIVER_REFUSE_TEXT",
 };
 
 void SetControl(const char* name, const std::string& value) {
@@ -184,6 +185,66 @@ std::string Attribute(const std::string& doc, const std::string& name) {
 }
 
 const char* const NotInstalled = "Объект драйвера не установлен";
+
+// The add-in's log, switched on into a file of the temporary folder while the
+// object lives. Lines are read back from code page 1251, without their time
+// and thread header.
+class TLogCapture {
+public:
+    TLogCapture() {
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        FPath = std::wstring(temp) + L"kelmor-driver-log-" + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+        ::DeleteFileW(FPath.c_str());
+        GetLogFile().SetFileName(std::u16string(FPath.begin(), FPath.end()));
+        GetLogFile().SetEnabled(true);
+    }
+    ~TLogCapture() {
+        GetLogFile().SetEnabled(false);
+        GetLogFile().SetFileName(u"");
+        ::DeleteFileW(FPath.c_str());
+    }
+    TLogCapture(const TLogCapture&) = delete;
+    TLogCapture& operator=(const TLogCapture&) = delete;
+
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        HANDLE h = ::CreateFileW(FPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return lines;
+        std::string data;
+        char buf[4096];
+        DWORD n = 0;
+        while (::ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) data.append(buf, n);
+        ::CloseHandle(h);
+        std::wstring wide(data.size(), L'\0');
+        if (!data.empty())
+            wide.resize(static_cast<size_t>(::MultiByteToWideChar(1251, 0, data.data(), static_cast<int>(data.size()),
+                                                                   &wide[0], static_cast<int>(wide.size()))));
+        const std::string text = U8(std::u16string(wide.begin(), wide.end()));
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            // "[date time] [thread] [LEVEL] text": keep from the level on.
+            size_t header = line.find("] [");
+            if (header != std::string::npos) header = line.find("] ", header + 3);
+            lines.push_back(header == std::string::npos ? line : line.substr(header + 2));
+            start = end + 1;
+        }
+        return lines;
+    }
+
+private:
+    std::wstring FPath;
+};
+
+// The adapter's line for a driver it could not create.
+std::string CreationCauseLine(const std::string& cause) {
+    return "[ERROR] TDriver30 Не удалось создать объект драйвера: " + cause;
+}
 
 // --- The tests -------------------------------------------------------------------------
 
@@ -454,6 +515,7 @@ void InterfaceNotSupported() {
 
 void NoDriverRegistered() {
     CHECK_EQ(CallDouble("DllUnregisterServer"), S_OK);
+    TLogCapture log;
     TJournalMark mark;
     TDriver30 adapter;
     std::u16string id = u"keep";
@@ -471,16 +533,39 @@ void NoDriverRegistered() {
     CHECK_EQ(Attribute(U8(doc), "DriverVersion"), "1.0");
     CHECK_EQ(static_cast<long long>(mark.Since().size()), 0);
 
+    // The log keeps the cause of each of the six failed creations: the
+    // system's text for "class not registered" (Wine has none: "OLE error"
+    // and the code stand for it) and its code.
+    const std::string notRegistered = U8(StatusMessage(static_cast<int32_t>(0x80040154u)));
+    printf("note: message for 80040154: %s\n", notRegistered.c_str());
+    const std::string cause = CreationCauseLine(notRegistered + " (0x80040154)");
+    const std::vector<std::string> expected = {
+        "[DEBUG] TDriver30 Open", cause, "[DEBUG] TDriver30 Open", cause, cause, cause,
+        "[DEBUG] TDriver30 ConnectEquipment.", "[DEBUG] TDriver30 ConnectionParameters:", "[DEBUG] TDriver30 ", cause,
+        cause,
+    };
+    std::vector<std::string> lines = log.Lines();
+    CHECK_EQ(static_cast<long long>(lines.size()), static_cast<long long>(expected.size()));
+    for (size_t i = 0; i < lines.size() && i < expected.size(); ++i) CHECK_EQ(lines[i], expected[i]);
+
     // Installed later: the same adapter makes the driver at its next call.
     CHECK_EQ(CallDouble("DllRegisterServer"), S_OK);
     CHECK(adapter.Open(id));
     CHECK_EQ(id, u"Open.0 ответ");
     CHECK_EQ(mark.Count("Create driver"), 1);
+    CHECK_EQ(log.Lines().back(), "[DEBUG] TDriver30 Open");
 
-    // A driver that refuses creation counts as not installed too.
+    // A driver that refuses creation counts as not installed too; the log
+    // has its own code, after the system's text or the driver's reason.
     SetControl("KELMOR_FAKEDRIVER_REFUSE_CREATE", "driver");
     TDriver30 refused;
     CHECK_EQ(FailureOf([&] { refused.Close(u"1"); }), NotInstalled);
+    CHECK_EQ(log.Lines().back(),
+             CreationCauseLine(U8(platform::SystemErrorMessage(static_cast<int32_t>(0x80004005u))) + " (0x80004005)"));
+    SetControl("KELMOR_FAKEDRIVER_REFUSE_TEXT", "Лицензия драйвера не найдена. ");
+    CHECK_EQ(FailureOf([&] { refused.Close(u"1"); }), NotInstalled);
+    CHECK_EQ(log.Lines().back(), CreationCauseLine("Лицензия драйвера не найдена (0x80004005)"));
+    CHECK_EQ(mark.Count("Create driver refused"), 2);
 }
 
 void LifecycleOfTheDriverObject() {

@@ -18,6 +18,8 @@
 //   KELMOR_FAKEDRIVER_VERSION         DriverVersion of the main control (default "3.0.1.17")
 //   KELMOR_FAKEDRIVER_VERSION_FAIL    "1": reading DriverVersion fails with an exception
 //   KELMOR_FAKEDRIVER_REFUSE_CREATE   "driver", "main" or "both": creation fails with E_FAIL
+//   KELMOR_FAKEDRIVER_REFUSE_TEXT     when set, the description a refused creation leaves in the
+//                                     thread's error object
 //
 // Journal lines: the operation, its arguments and "fv=<format version>",
 // separated by tabs. In-texts are quoted (longer than 200 characters:
@@ -146,6 +148,20 @@ std::string VariantArg(const VARIANT& v) {
         case VT_BOOL: return head + std::to_string(v.boolVal);
         default: return head + "?";
     }
+}
+
+// The thread's error object, as a failing driver leaves it for its caller.
+void LeaveErrorObject(const std::wstring& description) {
+    ICreateErrorInfo* create = nullptr;
+    if (FAILED(::CreateErrorInfo(&create))) return;
+    create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
+    create->SetSource(const_cast<LPOLESTR>(L"FakeDriver"));
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+        ::SetErrorInfo(0, info);
+        info->Release();
+    }
+    create->Release();
 }
 
 // Whether the operation is named in the comma-separated list, or the list is "*".
@@ -469,20 +485,7 @@ private:
             *FOuts[i] = NewText(text);
         }
         if (!Failing(Env(L"KELMOR_FAKEDRIVER_FAIL"), std::wstring(FName.begin(), FName.end()))) return S_OK;
-        if (EnvSet(L"KELMOR_FAKEDRIVER_FAIL_TEXT")) {
-            ICreateErrorInfo* create = nullptr;
-            if (SUCCEEDED(::CreateErrorInfo(&create))) {
-                std::wstring text = Env(L"KELMOR_FAKEDRIVER_FAIL_TEXT");
-                create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
-                create->SetSource(const_cast<LPOLESTR>(L"FakeDriver"));
-                IErrorInfo* info = nullptr;
-                if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-                    ::SetErrorInfo(0, info);
-                    info->Release();
-                }
-                create->Release();
-            }
-        }
+        if (EnvSet(L"KELMOR_FAKEDRIVER_FAIL_TEXT")) LeaveErrorObject(Env(L"KELMOR_FAKEDRIVER_FAIL_TEXT"));
         return static_cast<HRESULT>(EnvInt(L"KELMOR_FAKEDRIVER_FAIL_HR", static_cast<long>(0x80004005u), 16));
     }
 
@@ -695,6 +698,7 @@ public:
             std::wstring refuse = Env(L"KELMOR_FAKEDRIVER_REFUSE_CREATE");
             if (refuse == L"both" || refuse == (FIsDriver ? L"driver" : L"main")) {
                 Journal(std::string("Create ") + kind + " refused");
+                if (EnvSet(L"KELMOR_FAKEDRIVER_REFUSE_TEXT")) LeaveErrorObject(Env(L"KELMOR_FAKEDRIVER_REFUSE_TEXT"));
                 return E_FAIL;
             }
             Journal(std::string("Create ") + kind);
