@@ -85,24 +85,23 @@ class MethodSlotsTest : public TComponentTest {};
 
 TEST_F(MethodSlotsTest, TheHostFindsEveryMethodByEitherNameWithItsCountAndResult) {
     TV8ComponentBase* object = NewObject();
-    TV8View view = LanguageExtenderView(object);
-    const TLanguageExtenderTable& t = LanguageExtenderTable;
+    const hostabi::TLanguageExtender t = hostabi::TComponent(object).LanguageExtender();
 
-    EXPECT_EQ(ExpectedCount, t.GetNMethods(view));
-    EXPECT_EQ(0, t.GetNProps(view));
+    EXPECT_EQ(ExpectedCount, t.GetNMethods());
+    EXPECT_EQ(0, t.GetNProps());
     for (int32_t i = 0; i < ExpectedCount; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(i, t.FindMethod(view, ExpectedMethods[i].Name));
-        EXPECT_EQ(i, t.FindMethod(view, ExpectedMethods[i].NameLoc));
-        EXPECT_EQ(ExpectedMethods[i].ParamCount, t.GetNParams(view, i));
-        EXPECT_TRUE(t.HasRetVal(view, i));
+        EXPECT_EQ(i, t.FindMethod(ExpectedMethods[i].Name));
+        EXPECT_EQ(i, t.FindMethod(ExpectedMethods[i].NameLoc));
+        EXPECT_EQ(ExpectedMethods[i].ParamCount, t.GetNParams(i));
+        EXPECT_TRUE(t.HasRetVal(i));
         V8Variant def = fakehost::Empty();
-        EXPECT_FALSE(t.GetParamDefValue(view, i, 0, &def));
+        EXPECT_FALSE(t.GetParamDefValue(i, 0, &def));
     }
-    EXPECT_EQ(-1, t.FindMethod(view, u"confirmkm")) << "names are compared case-sensitively";
+    EXPECT_EQ(-1, t.FindMethod(u"confirmkm")) << "names are compared case-sensitively";
 
     char16_t* extension = nullptr;
-    ASSERT_TRUE(t.RegisterExtensionAs(view, &extension));
+    ASSERT_TRUE(t.RegisterExtensionAs(&extension));
     ASSERT_NE(nullptr, extension);
     EXPECT_EQ(u"KelmorTarvik1C4", std::u16string(extension));
     FMM.HostFree(extension);
@@ -126,10 +125,10 @@ TEST_F(MethodSlotsTest, TheClassIsListedAndCreatedByItsExactName) {
     EXPECT_EQ(nullptr, p);
     TV8ComponentBase* object = NewObject();
     ASSERT_NE(nullptr, object);
-    auto* component = dynamic_cast<TExtention30*>(static_cast<TV8UserObject*>(object->Objects[0]));
+    auto* component = dynamic_cast<TExtention30*>(static_cast<TV8UserObject*>(hostabi::TComponent(object).Word(4)));
     ASSERT_NE(nullptr, component);
     EXPECT_EQ(Extention30ClassName, component->ClassReg->NatApiClassName);
-    EXPECT_EQ(2000, InitDoneTable.GetInfo(InitDoneView(object)));
+    EXPECT_EQ(2000, hostabi::TComponent(object).InitDone().GetInfo());
 }
 
 // --- The arguments the table names ---------------------------------------------------
