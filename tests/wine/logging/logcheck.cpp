@@ -6,7 +6,10 @@
 // Expects the Russian user locale of the test prefix (ANSI code page 1251).
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -214,6 +217,92 @@ void LoggerDump(const std::u16string& folder) {
           "logger lines", ReadShared(name));
 }
 
+
+// --- Measuring mode ----------------------------------------------------------------
+
+int64_t NowNs() {
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<int64_t>(static_cast<double>(counter.QuadPart) * 1e9 / static_cast<double>(frequency.QuadPart));
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+// "logcheck.exe bench [LINES]": the cost of one log line, side by side in one
+// run: the floor (a clock reading and one WriteFile of an 81-byte line to the
+// same drive), TLogFile::Debug with the log on and off, and a named logger's
+// Debug with the log on. Rounds alternate the kinds; each figure is the
+// median over the rounds. Prints figures only; asserts nothing.
+int Bench(const std::u16string& folder, int lines) {
+    const int rounds = 7;
+    // Header 37 + tag 8 + text 34 + CR LF 2 = 81 bytes.
+    const std::u16string text = u"TExtention30 Beep ParamCount = 0 .";
+    const std::u16string loggerText = u"Beep ParamCount = 0 .";  // "TExtention30 " in front: the same 34
+    std::string floorLine = "[05.03.2024 14:07:09.042] [00004712] [DEBUG] TExtention30 Beep ParamCount = 0 .\r\n";
+
+    const std::u16string floorName = folder + u"bench-floor.txt";
+    const std::u16string logName = folder + u"bench-log.txt";
+    HANDLE floorFile = CreateFileW(W(floorName), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (floorFile == INVALID_HANDLE_VALUE) {
+        std::printf("bench: cannot open %s\n", text::ToUtf8(floorName).c_str());
+        return 1;
+    }
+    ResetLogFileForTests();
+    TLogFile& log = GetLogFile();
+    log.SetFileName(logName);
+    TLogger logger(u"TExtention30");
+
+    std::vector<double> floorNs, onNs, offNs, loggerNs;
+    for (int r = 0; r < rounds; ++r) {
+        int64_t start = NowNs();
+        for (int i = 0; i < lines; ++i) {
+            SYSTEMTIME now;
+            GetLocalTime(&now);
+            DWORD written = 0;
+            WriteFile(floorFile, floorLine.data(), static_cast<DWORD>(floorLine.size()), &written, nullptr);
+        }
+        floorNs.push_back(static_cast<double>(NowNs() - start) / lines);
+
+        log.SetEnabled(true);
+        log.Debug(text);  // opens the file outside the measured loop
+        start = NowNs();
+        for (int i = 0; i < lines; ++i) log.Debug(text);
+        onNs.push_back(static_cast<double>(NowNs() - start) / lines);
+
+        start = NowNs();
+        for (int i = 0; i < lines; ++i) logger.Debug(loggerText);
+        loggerNs.push_back(static_cast<double>(NowNs() - start) / lines);
+
+        log.SetEnabled(false);
+        start = NowNs();
+        for (int i = 0; i < lines; ++i) log.Debug(text);
+        offNs.push_back(static_cast<double>(NowNs() - start) / lines);
+    }
+    CloseHandle(floorFile);
+    std::string sample = ReadShared(logName);
+    size_t firstEnd = sample.find("\r\n");
+    ResetLogFileForTests();
+
+    const double floor = Median(floorNs);
+    std::printf("bench: %d rounds of %d lines each, medians\n", rounds, lines);
+    std::printf("bench: log line length %u bytes (floor line %u bytes)\n",
+                static_cast<unsigned>(firstEnd == std::string::npos ? 0 : firstEnd + 2),
+                static_cast<unsigned>(floorLine.size()));
+    std::printf("bench: floor (clock + WriteFile)     %8.1f ns  1.00x\n", floor);
+    std::printf("bench: TLogFile::Debug, log on       %8.1f ns  %.2fx floor\n", Median(onNs), Median(onNs) / floor);
+    std::printf("bench: TLogger::Debug, log on        %8.1f ns  %.2fx floor\n", Median(loggerNs),
+                Median(loggerNs) / floor);
+    std::printf("bench: TLogFile::Debug, log off      %8.1f ns  %.3fx floor\n", Median(offNs), Median(offNs) / floor);
+    DeleteFileW(W(floorName));
+    DeleteFileW(W(logName));
+    return 0;
+}
+
 void RemoveFolder(const std::u16string& folder) {
     WIN32_FIND_DATAW found;
     HANDLE h = FindFirstFileW(W(folder + u"*"), &found);
@@ -233,8 +322,14 @@ void RemoveFolder(const std::u16string& folder) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     std::u16string folder = TempFolder();
+    if (argc >= 2 && std::strcmp(argv[1], "bench") == 0) {
+        int lines = argc >= 3 ? std::atoi(argv[2]) : 20000;
+        int rc = Bench(folder, lines > 0 ? lines : 20000);
+        RemoveFolder(folder);
+        return rc;
+    }
     CodePageAndHeader(folder);
     Sharing(folder);
     Directories(folder);
