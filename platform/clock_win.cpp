@@ -20,6 +20,10 @@ LocalDateTime LocalNow() {
     return result;
 }
 
+uint64_t MonotonicMilliseconds() {
+    return static_cast<uint64_t>(GetTickCount64());
+}
+
 uint32_t CurrentThreadId() {
     return static_cast<uint32_t>(GetCurrentThreadId());
 }
