@@ -60,6 +60,19 @@ bool ToAnsi(const char16_t* s, size_t count, char* out, size_t capacity, size_t&
     length = 0;
     if (count == 0) return true;
     if (count > 0x7FFFFFFF || capacity > 0x7FFFFFFF) return false;
+    // ASCII is the same bytes in every ANSI code page (and in UTF-8), and
+    // most texts of the log are ASCII only.
+    if (count <= capacity) {
+        size_t i = 0;
+        while (i < count && s[i] < 0x80) {
+            out[i] = static_cast<char>(s[i]);
+            ++i;
+        }
+        if (i == count) {
+            length = count;
+            return true;
+        }
+    }
     const wchar_t* source = reinterpret_cast<const wchar_t*>(s);
     const int sourceLength = static_cast<int>(count);
     const TAnsiCodePage& codePage = AnsiCodePage();
