@@ -323,7 +323,11 @@ TEST_F(LogFileTest, SecondWriterOnTheSameFileDropsItsLinesWhileReadersRead) {
 TEST_F(LogFileTest, LinesFromTwoThreadsStayWhole) {
     Start(Log);
     const int perThread = 300;
+    // Both start together, while the file is still closed: they race to open it.
+    std::atomic<int> ready{0};
     auto writer = [&](const char16_t* tag) {
+        ready.fetch_add(1);
+        while (ready.load() < 2) std::this_thread::yield();
         for (int i = 0; i < perThread; ++i) Log.Debug(std::u16string(tag) + u" line with some length to it");
     };
     std::thread a(writer, u"A");
@@ -764,9 +768,12 @@ TEST_F(LogFileTest, ThreadsRotatingTogetherLoseNoLine) {
     log.SetMaxFileCount(1000);
     Start(log);
     const int threads = 4, perThread = 300;
+    std::atomic<int> ready{0};
     std::vector<std::thread> writers;
     for (int t = 0; t < threads; ++t) {
-        writers.emplace_back([&log, t] {
+        writers.emplace_back([&log, &ready, t] {
+            ready.fetch_add(1);
+            while (ready.load() < threads) std::this_thread::yield();
             for (int i = 0; i < perThread; ++i)
                 log.Debug(u"thread " + text::FromInt(t) + u" line " + text::FromInt(i) + u" with some length to it");
         });
