@@ -65,8 +65,9 @@ std::u16string CurrencyText(int64_t scaled) {
 const size_t HeaderCapacity = 48;
 
 // Writes value in decimal with at least digits digits; answers the end.
-char* PutDecimal(char* at, uint64_t value, int digits) {
-    char buffer[24];
+// 32-bit arithmetic: 64-bit division is a library call on i386.
+char* PutDecimal(char* at, uint32_t value, int digits) {
+    char buffer[16];
     int n = 0;
     do {
         buffer[n++] = static_cast<char>('0' + value % 10);
@@ -77,23 +78,34 @@ char* PutDecimal(char* at, uint64_t value, int digits) {
     return at;
 }
 
-uint64_t Unsigned(int value) { return value < 0 ? 0 : static_cast<uint64_t>(value); }
+const char DigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Two digits (the fields of a date and time), by table.
+char* PutTwo(char* at, int value) {
+    if (value < 0 || value > 99) return PutDecimal(at, value < 0 ? 0u : static_cast<uint32_t>(value), 2);
+    at[0] = DigitPairs[2 * value];
+    at[1] = DigitPairs[2 * value + 1];
+    return at + 2;
+}
 
 // The time stamp "DD.MM.YYYY hh:mm:ss.zzz"; answers the end.
 char* PutTimeStamp(char* at, const platform::LocalDateTime& now) {
-    at = PutDecimal(at, Unsigned(now.Day), 2);
+    at = PutTwo(at, now.Day);
     *at++ = '.';
-    at = PutDecimal(at, Unsigned(now.Month), 2);
+    at = PutTwo(at, now.Month);
     *at++ = '.';
-    at = PutDecimal(at, Unsigned(now.Year), 4);
+    at = PutDecimal(at, now.Year < 0 ? 0u : static_cast<uint32_t>(now.Year), 4);
     *at++ = ' ';
-    at = PutDecimal(at, Unsigned(now.Hour), 2);
+    at = PutTwo(at, now.Hour);
     *at++ = ':';
-    at = PutDecimal(at, Unsigned(now.Minute), 2);
+    at = PutTwo(at, now.Minute);
     *at++ = ':';
-    at = PutDecimal(at, Unsigned(now.Second), 2);
+    at = PutTwo(at, now.Second);
     *at++ = '.';
-    at = PutDecimal(at, Unsigned(now.Millisecond), 3);
+    at = PutDecimal(at, now.Millisecond < 0 ? 0u : static_cast<uint32_t>(now.Millisecond), 3);
     return at;
 }
 
@@ -382,7 +394,7 @@ bool TLogFile::PlaceAside(const std::u16string& aside, int32_t count) {
 void TLogFile::Write(const char* bytes, size_t size) {
     TLockScope scope(FLock);
     if (!FEnabled.load(std::memory_order_relaxed)) return;
-    OpenFile();
+    if (!IsOpen()) OpenFile();  // (the lock is held: not taken again for an open file)
     if (!IsOpen()) return;
     FFiles.Write(FHandle, bytes, size);
     if (FMaxFileSize > 0) {

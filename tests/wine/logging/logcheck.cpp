@@ -3,7 +3,9 @@
 // rotation by renaming (with the log or a numbered file held by a reader),
 // a log past 4 GiB, and the line header. Prints a PASS or FAIL line per
 // check and a closing "SUMMARY: N passed, N failed" line; the exit code is 0
-// when all passed. "logcheck.exe bench [LINES]" measures instead (see Bench).
+// when all passed. "logcheck.exe clock" checks only the header's clock (for a
+// run under another time zone); "logcheck.exe bench [LINES]" measures instead
+// (see Bench).
 // Expects the Russian user locale of the test prefix (ANSI code page 1251).
 #include <windows.h>
 
@@ -129,6 +131,41 @@ void CodePageAndHeader(const std::u16string& folder) {
     char date[16];
     std::snprintf(date, sizeof date, "[%.2d.%.2d.%.4d ", now.wDay, now.wMonth, now.wYear);
     Check(content.compare(0, 12, date) == 0, "header starts with the local date", content);
+}
+
+// The clock of the line header reads what GetLocalTime reads: each reading
+// lies between two readings of GetLocalTime taken around it.
+void ClockAgreesWithGetLocalTime() {
+    auto order = [](int year, int month, int day, int hour, int minute, int second, int ms) {
+        return ((((((static_cast<int64_t>(year) * 13 + month) * 32 + day) * 24 + hour) * 60 + minute) * 60 + second) *
+                1000) + ms;
+    };
+    auto system = [&](const SYSTEMTIME& t) {
+        return order(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    };
+    int outside = 0;
+    std::string first;
+    for (int i = 0; i < 20000; ++i) {
+        SYSTEMTIME before, after;
+        GetLocalTime(&before);
+        const platform::LocalDateTime ours = platform::LocalNow();
+        GetLocalTime(&after);
+        const int64_t value = order(ours.Year, ours.Month, ours.Day, ours.Hour, ours.Minute, ours.Second,
+                                    ours.Millisecond);
+        if (value < system(before) || value > system(after)) {
+            if (++outside == 1) first = std::to_string(value) + " not within " + std::to_string(system(before)) + ".." +
+                                        std::to_string(system(after));
+        }
+    }
+    TIME_ZONE_INFORMATION zone;
+    const DWORD kind = GetTimeZoneInformation(&zone);
+    const long bias = zone.Bias + (kind == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : 0);
+    Check(outside == 0,
+          ("the header's clock reads the local time as GetLocalTime does (UTC" + std::string(bias > 0 ? "-" : "+") +
+           std::to_string(std::labs(bias) / 60) + ":" + std::to_string(std::labs(bias) % 60 / 10) +
+           std::to_string(std::labs(bias) % 10) + ")")
+              .c_str(),
+          first);
 }
 
 void Sharing(const std::u16string& folder) {
@@ -499,6 +536,14 @@ void RemoveFolder(const std::u16string& folder) {
 
 int main(int argc, char** argv) {
     std::u16string folder = TempFolder();
+    if (argc >= 2 && std::strcmp(argv[1], "clock") == 0) {
+        // Only the clock, for a run under another time zone.
+        ClockAgreesWithGetLocalTime();
+        CodePageAndHeader(folder);
+        RemoveFolder(folder);
+        std::printf("SUMMARY: %d passed, %d failed\n", Passed, Failed);
+        return Failed == 0 ? 0 : 1;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "bench") == 0) {
         int lines = argc >= 3 ? std::atoi(argv[2]) : 250;
         int rc = Bench(folder, lines > 0 ? lines : 250);
@@ -506,6 +551,7 @@ int main(int argc, char** argv) {
         return rc;
     }
     CodePageAndHeader(folder);
+    ClockAgreesWithGetLocalTime();
     Sharing(folder);
     Directories(folder);
     HostErrorMode(folder);
