@@ -360,9 +360,10 @@ void TLogFile::Rotate() {
     if (count <= 0) return;
     const std::u16string aside = FFileName + u".rotating";
     CloseFile();
-    // A rotation cut short (the process ended half way) left its file aside:
-    // it goes into place first. While it cannot, the current file is not
-    // moved and keeps growing.
+    // A rotation that could not finish (its file could go neither into
+    // place nor back, or the process ended half way) left its file aside: it
+    // goes into place first. While it cannot, the current file is not moved
+    // and keeps growing.
     if (FFiles.FileExists(aside)) PlaceAside(aside, count);
     // When the file cannot be moved (a reader holds it without delete
     // sharing) nothing else is touched. When it cannot be put in place, it

@@ -83,11 +83,13 @@ void CreateOneDirectory(const std::u16string& path) {
 }
 
 void DeleteFileIgnoringErrors(const std::u16string& path) {
+    TNoCriticalErrorDialogs quiet;
     DeleteFileW(W(path));
 }
 
 bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to) {
     // MoveFileW never replaces an existing target.
+    TNoCriticalErrorDialogs quiet;
     return MoveFileW(W(from), W(to)) != 0;
 }
 

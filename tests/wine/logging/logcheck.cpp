@@ -293,7 +293,11 @@ void HeldLogRotation(const std::u16string& folder) {
     Check(content.compare(0, full.size(), full) == 0 && Texts(content.substr(full.size())) == expected,
           "a held log keeps every line");
     CloseHandle(viewer);
+    DWORD hostMode = SEM_NOGPFAULTERRORBOX, before = 0;
+    SetThreadErrorMode(hostMode, &before);
     log.Info(u"let go");
+    Check(GetThreadErrorMode() == hostMode, "a rotation leaves the host's error mode as it was");
+    SetThreadErrorMode(before, nullptr);
     expected.push_back("[ INFO] let go");
     std::string first = ReadShared(name + u".1.log");
     Check(first.size() > full.size() && first.compare(0, full.size(), full) == 0 &&
