@@ -11,6 +11,7 @@
 #include "hostapi/hostvalues.h"
 #include "hostapi/userobject.h"
 #include "platform/platform.h"
+#include "tests/support/decimalseparator.h"
 #include "tests/support/fakehost.h"
 
 namespace fh = fakehost;
