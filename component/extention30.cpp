@@ -10,22 +10,19 @@ const char16_t* const DriverObjectNotSetMessage = u"Объект драйвер�
 
 namespace {
 
-bool AdapterCreationFails = false;
-
 // A Timeout of 0 asks for the driver's usual wait.
 constexpr int32_t DefaultAutoSetupTimeout = 10000;
 
 }  // namespace
 
-void SetAdapterCreationFailsForTests(bool fails) { AdapterCreationFails = fails; }
+std::unique_ptr<TDriver30> MakePlatformAdapter() { return std::make_unique<TDriver30>(PlatformDriverFactory()); }
 
-TExtention30::TExtention30() : FLogger(u"TExtention30") {
+TExtention30::TExtention30(TAdapterMaker MakeAdapter) : FLogger(u"TExtention30") {
     // An object is made whether the fiscal driver is installed or not: the
     // adapter touches the driver only at its first operation, and a failure
     // to create the adapter itself leaves the object without one.
     try {
-        if (AdapterCreationFails) RaiseFailure(u"adapter creation refused");
-        FDriver = std::make_unique<TDriver30>();
+        if (MakeAdapter != nullptr) FDriver = MakeAdapter();
     } catch (...) {
         FDriver.reset();
     }

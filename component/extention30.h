@@ -15,9 +15,15 @@
 // The failure a handler meets when the object has no driver adapter.
 extern const char16_t* const DriverObjectNotSetMessage;
 
+// Makes the component's driver adapter; may raise, which leaves the component
+// without one.
+using TAdapterMaker = std::unique_ptr<TDriver30> (*)();
+// The product's adapter: the fiscal driver through the platform (COM).
+std::unique_ptr<TDriver30> MakePlatformAdapter();
+
 class TExtention30 : public TV8UserObject {
 public:
-    TExtention30();
+    explicit TExtention30(TAdapterMaker MakeAdapter = &MakePlatformAdapter);
     ~TExtention30() override;
 
     bool GetInterfaceRevision(V8Variant* RetValue, V8Variant* Params, int32_t ParamCount, TV8AddInDefBase*& v8);
@@ -64,9 +70,6 @@ public:
     // Raises a failure when the host passed fewer arguments than required.
     static void CheckParamCount(int32_t ParamCount, int32_t Required);
 
-    // Tests only: whether the adapter exists.
-    bool HasDriverForTests() const { return FDriver != nullptr; }
-
 private:
     // The common failure path: one error line, then false.
     bool HandleError(std::exception_ptr Caught);
@@ -82,7 +85,3 @@ private:
     TLogger FLogger;
     std::unique_ptr<TDriver30> FDriver;  // destroyed before FLogger
 };
-
-// Tests only: make the next constructions of TExtention30 fail to create
-// their adapter (as when the adapter's own construction fails).
-void SetAdapterCreationFailsForTests(bool fails);

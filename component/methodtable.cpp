@@ -47,9 +47,8 @@ const TExtention30Method Extention30Methods[] = {
 const size_t Extention30MethodCount = sizeof(Extention30Methods) / sizeof(Extention30Methods[0]);
 static_assert(sizeof(Extention30Methods) / sizeof(Extention30Methods[0]) == 37, "37 methods");
 
-TClassReg* RegisterExtention30(TClassRegList& list) {
-    TClassReg* reg =
-        list.RegisterClass(&CreateUserObject<TExtention30>, Extention30ClassName, Extention30ClassName);
+TClassReg* RegisterExtention30(TClassRegList& list, TV8UserClass UserClass) {
+    TClassReg* reg = list.RegisterClass(UserClass, Extention30ClassName, Extention30ClassName);
     for (size_t i = 0; i < Extention30MethodCount; ++i) {
         const TExtention30Method& m = Extention30Methods[i];
         reg->AddFunc(m.Name, m.NameLoc, AsFunc(m.Handler), m.ParamCount);

@@ -23,5 +23,7 @@ extern const char16_t* const Extention30ClassName;
 extern const TExtention30Method Extention30Methods[];
 extern const size_t Extention30MethodCount;
 
-// Registers the class and its methods, in table order, into the list.
-TClassReg* RegisterExtention30(TClassRegList& list);
+// Registers the class and its methods, in table order, into the list. The
+// class's objects are made by UserClass (the product's: TExtention30 with the
+// platform's fiscal driver).
+TClassReg* RegisterExtention30(TClassRegList& list, TV8UserClass UserClass = &CreateUserObject<TExtention30>);

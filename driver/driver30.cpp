@@ -11,7 +11,7 @@ constexpr int32_t FallbackInterfaceRevision = 4001;
 constexpr int32_t DescriptionFormatVersion = 47;
 }  // namespace
 
-TDriver30::TDriver30() : FLogger(u"TDriver30") {}
+TDriver30::TDriver30(const TFiscalDriverFactory& Factory) : FFactory(Factory), FLogger(u"TDriver30") {}
 
 TDriver30::~TDriver30() {
     // The driver object goes first: closing it may still be traced.
@@ -22,7 +22,7 @@ TFiscalDriver& TDriver30::ObtainDriver() {
     if (FDriver) return *FDriver;
     std::unique_ptr<TFiscalDriver> created;
     try {
-        created = CurrentDriverFactory().CreateDriver();
+        created = FFactory.CreateDriver();
     } catch (...) {
         created.reset();
     }
@@ -31,7 +31,7 @@ TFiscalDriver& TDriver30::ObtainDriver() {
     return *FDriver;
 }
 
-std::u16string TDriver30::ReadDriverVersion() { return CurrentDriverFactory().ReadMainControlVersion(); }
+std::u16string TDriver30::ReadDriverVersion() { return FFactory.ReadMainControlVersion(); }
 
 int32_t TDriver30::GetInterfaceRevision() {
     try {

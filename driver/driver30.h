@@ -14,7 +14,9 @@ constexpr int32_t STATUS_E_UNEXPECTED = static_cast<int32_t>(0x8000FFFFu);
 
 class TDriver30 {
 public:
-    TDriver30();
+    // The factory makes the driver object on first use; it must outlive the
+    // adapter (factories are static tables).
+    explicit TDriver30(const TFiscalDriverFactory& Factory = PlatformDriverFactory());
     ~TDriver30();
     TDriver30(const TDriver30&) = delete;
     TDriver30& operator=(const TDriver30&) = delete;
@@ -83,6 +85,7 @@ private:
     TFiscalDriver& ObtainDriver();  // raises "Объект драйвера не установлен"
     std::u16string ReadDriverVersion();
 
+    const TFiscalDriverFactory& FFactory;
     std::unique_ptr<TFiscalDriver> FDriver;
     TLogger FLogger;
 };

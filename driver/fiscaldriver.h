@@ -1,7 +1,7 @@
 // The fiscal driver object as the adapter sees it: one method per slot of the
 // driver's dual interface ITarvik1C30, with plain texts, booleans and numbers.
-// On Windows the implementation is TTarvik1C30 over COM (tarvik_win.h); tests may
-// install another factory.
+// On Windows the implementation is TTarvik1C30 over COM (tarvik_win.h); the
+// adapter is handed the factory that makes it, so tests can hand their own.
 #pragma once
 
 #include <cstdint>
@@ -90,6 +90,3 @@ struct TFiscalDriverFactory {
 
 // The platform's factory: COM on Windows; on POSIX every creation fails.
 const TFiscalDriverFactory& PlatformDriverFactory();
-// The factory in force (tests may replace it; null restores the platform's).
-const TFiscalDriverFactory& CurrentDriverFactory();
-void SetDriverFactoryForTests(const TFiscalDriverFactory* factory);

@@ -5,10 +5,14 @@
 # does, with the fiscal driver's test double registered as the installed
 # driver, prints each call and its answers and the add-in's log; then the
 # same host without a driver.
-# Needs root on a machine that is not yet set up (apt-get, the i386 root).
+# Needs root on a machine that is not yet set up (apt-get, the i386 root);
+# started by another user, it goes on through sudo (tools/as-root.sh).
 set -euo pipefail
 
 SRC="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=tools/as-root.sh
+source "$SRC/tools/as-root.sh"
+kelmor_as_root "${BASH_SOURCE[0]}" "$@"
 # shellcheck source=tools/wine-env.sh
 source "$SRC/tools/wine-env.sh"
 

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # The whole test run: machine set-up, the three builds, the native GoogleTest
-# suite (CTest), the sanitizer job (tools/run-sanitizers.sh), the checks of
+# suite (CTest), the checks of the set-up and run scripts themselves
+# (tests/tools), the sanitizer job (tools/run-sanitizers.sh), the checks of
 # the built DLLs, and the Wine tests for win64 and win32. Ends with
 # "N passed, N failed[, N skipped]"; exit code 1 when anything failed. Needs
-# root on a machine that is not yet set up.
+# root on a machine that is not yet set up; started by another user, it goes
+# on through sudo (tools/as-root.sh).
 #
 # Environment: KELMOR_NO_SETUP=1 skips the set-up step.
 set -uo pipefail
 
 SRC="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+# shellcheck source=tools/as-root.sh
+source "$SRC/tools/as-root.sh"
+kelmor_as_root "${BASH_SOURCE[0]}" "$@"
 cd "$SRC" || exit 1
 PASSED=0
 FAILED=0
@@ -96,6 +101,10 @@ else
     echo "FAIL: ctest wrote no results (exit code $ctest_rc)"
     FAILED=$((FAILED + 1))
 fi
+
+echo "== set-up and run scripts"
+bash "$SRC/tests/tools/run-tools-tests.sh" 2>&1 | tee "$LOG_DIR/tools.log"
+add_summary "$LOG_DIR/tools.log" "set-up and run script checks"
 
 echo "== sanitizers and fuzz targets"
 bash "$SRC/tools/run-sanitizers.sh" 2>&1 | tee "$LOG_DIR/sanitizers.log"

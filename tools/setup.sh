@@ -10,7 +10,8 @@
 #   KELMOR_SKIP_I386=1  do not build the i386 root (its tests are then skipped)
 #   KELMOR_MIRROR       Debian mirror for the root (default: the host's own)
 #
-# A failure of step 2 does not fail the script: the reason is written to
+# Step 2 is left out on a machine whose kernel runs no 32-bit programs. A
+# failure of step 2 does not fail the script: the reason is written to
 # "$KELMOR_I386_ROOT.failed" and the i386 tests report themselves as skipped.
 set -euo pipefail
 
@@ -162,6 +163,13 @@ setup_i386() {
     local root="$KELMOR_I386_ROOT" failed="$KELMOR_I386_ROOT.failed"
     if [[ "${KELMOR_SKIP_I386:-0}" == 1 ]]; then
         log "i386 root not built (KELMOR_SKIP_I386=1)"
+        return 0
+    fi
+    # Before anything is downloaded: a kernel without 32-bit support can run
+    # neither the root's tools nor its Wine (qemu user mode does not carry
+    # Wine either), so there is nothing to build.
+    if ! kelmor_kernel_runs_i386; then
+        log "i386 root not built: $KELMOR_NO_I386_KERNEL_REASON; the win32 DLL is still built, its Wine tests are skipped"
         return 0
     fi
     if [[ $EUID -ne 0 && -f "$KELMOR_I386_MARKER" ]]; then

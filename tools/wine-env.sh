@@ -15,6 +15,9 @@
 #                        the win32 prefix is at the same path inside the root
 #   KELMOR_WINE_TIMEOUT  seconds before a program is stopped (default 300)
 #   KELMOR_WINEDEBUG     WINEDEBUG for the runs (default -all)
+#   KELMOR_I386_PROBE    program run to learn whether the kernel runs 32-bit
+#                        programs (default: a tiny i386 program written on the
+#                        fly); tests point it at a failing program
 
 KELMOR_I386_ROOT="${KELMOR_I386_ROOT:-/opt/kelmor-i386-root}"
 KELMOR_I386_MARKER="$KELMOR_I386_ROOT/.kelmor-i386-ready"
@@ -28,8 +31,36 @@ _kelmor_check_arch() {
     esac
 }
 
+KELMOR_NO_I386_KERNEL_REASON="this machine's kernel runs no 32-bit programs"
+
+# Succeeds when this machine's kernel runs 32-bit (i386) programs. Some kernels
+# have that switched off ("32-bit emulation disabled"): nothing 32-bit starts
+# there, the i386 root and its Wine included. The probe is a 96-byte i386
+# program that only exits, so the answer needs no download and no root.
+kelmor_kernel_runs_i386() {
+    if [[ -n "${KELMOR_I386_PROBE:-}" ]]; then
+        "$KELMOR_I386_PROBE" >/dev/null 2>&1
+        return
+    fi
+    local probe rc
+    probe="$(mktemp "${TMPDIR:-/tmp}/kelmor-i386-probe.XXXXXX")" || return 1
+    # ELF header, one loadable segment, then: mov eax,1; mov ebx,0; int 0x80.
+    printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\xbb\x00\x00\x00\x00\xcd\x80' >"$probe"
+    chmod +x "$probe"
+    "$probe" >/dev/null 2>&1
+    rc=$?
+    rm -f "$probe"
+    return "$rc"
+}
+
 # Succeeds when the i386 root can run programs; otherwise prints the reason.
 kelmor_i386_ready() {
+    # First: a root built earlier is of no use on a kernel without 32-bit
+    # support (the same machine image may move to another kernel).
+    if ! kelmor_kernel_runs_i386; then
+        echo "$KELMOR_NO_I386_KERNEL_REASON"
+        return 1
+    fi
     if [[ -f "$KELMOR_I386_ROOT.failed" && ! -f "$KELMOR_I386_MARKER" ]]; then
         cat "$KELMOR_I386_ROOT.failed"
         return 1

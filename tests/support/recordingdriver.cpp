@@ -155,6 +155,7 @@ private:
 };
 
 std::unique_ptr<TFiscalDriver> CreateDriver() {
+    ++GState->CreationAttempts;
     if (GState->CreationFails) RaiseFailure(CreationFailureText());
     return std::make_unique<TRecordingDriver>();
 }

@@ -1,5 +1,5 @@
-// A recording stand-in for the fiscal driver object, installed through the
-// driver factory (SetDriverFactoryForTests(&recdriver::Factory())). Every
+// A recording stand-in for the fiscal driver object, made by its own driver
+// factory (recdriver::Factory(), handed to the adapter TDriver30). Every
 // operation is written down with its arguments, the out texts as they
 // arrived and the format version in force; the answers are fixed values and
 // a configurable boolean. Plain C++17, no test framework inside.
@@ -16,6 +16,7 @@ namespace recdriver {
 // What the stand-in saw and how it answers. Tests own one, hand it over with
 // SetState and may reset it by assigning a fresh one.
 struct TDriverState {
+    bool AdapterCreationFails = false;     // a component cannot make its adapter at all
     bool CreationFails = false;            // the driver object cannot be created
     bool MainControlFails = false;         // the main control's version cannot be read
     bool FormatVersionReadFails = false;   // reading kelmor_FormatVersion fails
@@ -25,6 +26,7 @@ struct TDriverState {
     bool Answer = true;                    // boolean answer of every operation
     int32_t FormatVersion = 0;             // the driver's own initial value
 
+    int CreationAttempts = 0;  // successful or not
     int Created = 0;
     int Destroyed = 0;
     int MainControlReads = 0;

@@ -31,12 +31,28 @@ inline std::string U8(const std::u16string& s) { return text::ToUtf8(s); }
 // The recording stand-in for the driver (tests/support/recordingdriver.h).
 using recdriver::TDriverState;
 
+// The adapter of the components under test: it reaches the recording
+// stand-in through its factory; with AdapterCreationFails set it cannot be
+// made at all.
+inline std::unique_ptr<TDriver30> MakeRecordingAdapter() {
+    const recdriver::TDriverState* state = recdriver::State();
+    if (state != nullptr && state->AdapterCreationFails) RaiseFailure(u"adapter creation refused");
+    return std::make_unique<TDriver30>(recdriver::Factory());
+}
+
+// The product's class, its objects made with the recording adapter.
+inline TV8UserObject* NewRecordingComponent() { return new TExtention30(&MakeRecordingAdapter); }
+
 // Registers the product's class into the library's registry unless it is
 // there already (other suites may have emptied the registry).
 inline void EnsureClassRegistered() {
-    for (const auto& reg : ClassRegList().ClassList)
-        if (reg && reg->NatApiClassName == Extention30ClassName) return;
-    RegisterExtention30(ClassRegList());
+    for (const auto& reg : ClassRegList().ClassList) {
+        if (reg && reg->NatApiClassName == Extention30ClassName) {
+            ASSERT_EQ(&NewRecordingComponent, reg->UserClass) << "registered by someone else";
+            return;
+        }
+    }
+    RegisterExtention30(ClassRegList(), &NewRecordingComponent);
 }
 
 // Host argument values, built in the fake host's heap.
@@ -62,7 +78,6 @@ class TComponentTest : public ::testing::Test {
 protected:
     void SetUp() override {
         recdriver::SetState(&FState);
-        SetDriverFactoryForTests(&recdriver::Factory());
         EnsureClassRegistered();
         FLogPath = FFolder.File("trace.log");
         GetLogFile().SetFileName(text::FromUtf8(FLogPath));
@@ -77,8 +92,6 @@ protected:
         FRecords.clear();
         GetLogFile().SetEnabled(false);
         GetLogFile().SetFileName(u"");
-        SetDriverFactoryForTests(nullptr);
-        SetAdapterCreationFailsForTests(false);
         recdriver::SetState(nullptr);
     }
 

@@ -70,7 +70,7 @@ TEST_F(DescriptionTest, WithoutADriverTheComponentAnswersWithItsOwnDocumentSilen
 }
 
 TEST_F(DescriptionTest, WithoutAnAdapterTheOwnDocumentIsAnsweredToo) {
-    SetAdapterCreationFailsForTests(true);
+    FState.AdapterCreationFails = true;
     TV8ComponentBase* object = NewObject();
     TCallResult r = Call(object, 1, {HostOut()});
     EXPECT_TRUE(r.Answer);

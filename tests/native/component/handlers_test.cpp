@@ -356,7 +356,7 @@ TEST_F(HandlersTest, WithoutADriverGuardedFailuresAreLoggedAndTheOthersReported)
 }
 
 TEST_F(HandlersTest, WithoutAnAdapterEveryUseOfTheDriverFailsAsAnAdapterFailure) {
-    SetAdapterCreationFailsForTests(true);
+    FState.AdapterCreationFails = true;
     TV8ComponentBase* object = NewObject();
     EXPECT_TRUE(LogLines().empty()) << "construction writes nothing";
 
@@ -399,10 +399,17 @@ TEST_F(HandlersTest, ComponentObjectsAreMadeWithoutTouchingTheDriver) {
     FState.CreationFails = true;
     TV8ComponentBase* object = NewObject();
     ASSERT_NE(nullptr, object);
-    auto* component = static_cast<TExtention30*>(static_cast<TV8UserObject*>(object->Objects[0]));
-    EXPECT_TRUE(component->HasDriverForTests());
     EXPECT_EQ(0, FState.Created);
     EXPECT_TRUE(LogLines().empty());
+    // The object has its adapter all the same: the adapter's own line comes
+    // before the driver's creation fails.
+    TCallResult r = Call(object, 5, {HostOut()});
+    EXPECT_FALSE(r.Answer);
+    EXPECT_EQ((std::vector<std::string>{Debug("TExtention30 Open ParamCount = 1"), Debug("TDriver30 Open"),
+                                        ErrorLine("TExtention30 Объект драйвера не установлен")}),
+              LogLines());
+    EXPECT_EQ(1, FState.CreationAttempts);
+    Release(r);
 }
 
 TEST_F(HandlersTest, TheDriverObjectIsMadeOnceAndLivesWithItsComponent) {

@@ -24,7 +24,6 @@ class Driver30Test : public ::testing::Test {
 protected:
     void SetUp() override {
         recdriver::SetState(&FState);
-        SetDriverFactoryForTests(&recdriver::Factory());
         FLogPath = FFolder.File("driver.log");
         GetLogFile().SetFileName(text::FromUtf8(FLogPath));
         GetLogFile().SetEnabled(true);
@@ -32,7 +31,6 @@ protected:
     void TearDown() override {
         GetLogFile().SetEnabled(false);
         GetLogFile().SetFileName(u"");
-        SetDriverFactoryForTests(nullptr);
         recdriver::SetState(nullptr);
     }
 
@@ -144,7 +142,7 @@ TEST_F(Driver30Test, EachForwardingOperationWritesItsLinesPassesItsArgumentsAndR
         SCOPED_TRACE(cases[i].Call);
         FState.Calls.clear();
         size_t linesBefore = LogLines().size();
-        TDriver30 adapter;
+        TDriver30 adapter(recdriver::Factory());
         EXPECT_EQ(cases[i].Run(adapter), outs[i]);
         ASSERT_EQ(FState.Calls.size(), 1u);
         EXPECT_EQ(FState.Calls[0], cases[i].Call);
@@ -158,7 +156,7 @@ TEST_F(Driver30Test, EachForwardingOperationWritesItsLinesPassesItsArgumentsAndR
 
 TEST_F(Driver30Test, WithoutDriverForwardingWritesItsLineRaisesAndTriesAgainNextTime) {
     FState.CreationFails = true;
-    TDriver30 adapter;
+    TDriver30 adapter(recdriver::Factory());
     std::u16string id = u"keep";
     EXPECT_EQ(FailureOf([&] { adapter.Open(id); }), NotInstalled);
     EXPECT_EQ(FailureOf([&] { adapter.Open(id); }), NotInstalled);
@@ -175,7 +173,7 @@ TEST_F(Driver30Test, WithoutDriverForwardingWritesItsLineRaisesAndTriesAgainNext
 
 TEST_F(Driver30Test, DriverIsCreatedOnFirstUseOnceAndFreedWithTheAdapter) {
     {
-        TDriver30 adapter;
+        TDriver30 adapter(recdriver::Factory());
         EXPECT_EQ(FState.Created, 0);
         adapter.Set_kelmor_FormatVersion(30);
         std::u16string out;
@@ -187,13 +185,13 @@ TEST_F(Driver30Test, DriverIsCreatedOnFirstUseOnceAndFreedWithTheAdapter) {
     }
     EXPECT_EQ(FState.Destroyed, 1);
     // An adapter that never needed the driver makes none.
-    { TDriver30 unused; }
+    { TDriver30 unused(recdriver::Factory()); }
     EXPECT_EQ(FState.Created, 1);
 }
 
 TEST_F(Driver30Test, DriverFailureReachesTheCallerUnchanged) {
     FState.OperationsFail = true;
-    TDriver30 adapter;
+    TDriver30 adapter(recdriver::Factory());
     std::u16string out = u"old";
     const std::string failure = U8(recdriver::OperationFailureText());
     EXPECT_EQ(FailureOf([&] { adapter.ProcessCheck(u"1", false, u"<c/>", out); }), failure);
@@ -202,7 +200,7 @@ TEST_F(Driver30Test, DriverFailureReachesTheCallerUnchanged) {
 }
 
 TEST_F(Driver30Test, InterfaceRevisionIs4001OnAnyFailureAndWritesNoLine) {
-    TDriver30 adapter;
+    TDriver30 adapter(recdriver::Factory());
     FState.CreationFails = true;
     EXPECT_EQ(adapter.GetInterfaceRevision(), 4001);
     FState.CreationFails = false;
@@ -215,7 +213,7 @@ TEST_F(Driver30Test, InterfaceRevisionIs4001OnAnyFailureAndWritesNoLine) {
 
 TEST_F(Driver30Test, StatusReturningOperationsAnswerUnexpectedAndLeaveTheirResult) {
     const int32_t unexpected = static_cast<int32_t>(0x8000FFFFu);
-    TDriver30 adapter;
+    TDriver30 adapter(recdriver::Factory());
     std::u16string id = u"host's id", type = u"host's type", out = u"host's out";
     bool result = true;
 
@@ -252,7 +250,7 @@ TEST_F(Driver30Test, StatusReturningOperationsAnswerUnexpectedAndLeaveTheirResul
 
 TEST_F(Driver30Test, SetParameterWritesALoggerLineAndAPlainLineBeforeTheDriverIsMade) {
     FState.CreationFails = true;
-    TDriver30 adapter;
+    TDriver30 adapter(recdriver::Factory());
     EXPECT_EQ(FailureOf([&] { adapter.SetParameter(u"Port", TAutoValue::FromText(u"3")); }), NotInstalled);
     FState.CreationFails = false;
     EXPECT_TRUE(adapter.SetParameter(u"Скорость", TAutoValue::FromText(u"115200")));
@@ -263,7 +261,7 @@ TEST_F(Driver30Test, SetParameterWritesALoggerLineAndAPlainLineBeforeTheDriverIs
 }
 
 TEST_F(Driver30Test, GetLocalizationPatternLogsTheIncomingTextWithoutLoggerName) {
-    TDriver30 adapter;
+    TDriver30 adapter(recdriver::Factory());
     std::u16string pattern = u"прежний";
     EXPECT_TRUE(adapter.GetLocalizationPattern(pattern));
     EXPECT_EQ(pattern, u"GetLocalizationPattern->0");
@@ -304,7 +302,7 @@ std::string Attribute(const std::string& doc, const std::string& name) {
 }
 
 TEST_F(Driver30Test, DescriptionWithDriverCarriesItsVersionAndSetsFormat47) {
-    TDriver30 adapter;
+    TDriver30 adapter(recdriver::Factory());
     std::u16string text = u"old";
     EXPECT_TRUE(adapter.GetDescription(text));
     std::string doc = U8(text);
@@ -328,7 +326,7 @@ TEST_F(Driver30Test, DescriptionWithDriverCarriesItsVersionAndSetsFormat47) {
 
 TEST_F(Driver30Test, DescriptionWithoutDriverSaysSoAndReadsNoVersion) {
     FState.CreationFails = true;
-    TDriver30 adapter;
+    TDriver30 adapter(recdriver::Factory());
     std::u16string text;
     EXPECT_TRUE(adapter.GetDescription(text));
     std::string doc = U8(text);
@@ -339,7 +337,7 @@ TEST_F(Driver30Test, DescriptionWithoutDriverSaysSoAndReadsNoVersion) {
 }
 
 TEST_F(Driver30Test, DescriptionFailsWhenThePropertyOrTheMainControlFails) {
-    TDriver30 adapter;
+    TDriver30 adapter(recdriver::Factory());
     std::u16string text = u"keep";
     FState.FormatVersionReadFails = FState.FormatVersionWriteFails = true;
     EXPECT_EQ(FailureOf([&] { adapter.GetDescription(text); }), "Свойство не поддерживается");
