@@ -1,5 +1,6 @@
 #include "driver/tarvik_win.h"
 
+#include <atomic>
 #include <new>
 
 #include "driver/oleerror.h"
@@ -57,18 +58,6 @@ std::u16string ErrorObjectDescription() {
     return description.Text();
 }
 
-// An in-argument for the driver; raises when the system has no memory for it.
-class TInText {
-public:
-    explicit TInText(std::u16string_view s) : FStr(s) {
-        if (FStr.Failed()) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
-    }
-    operator BSTR() const { return FStr.Get(); }
-
-private:
-    TBStr FStr;
-};
-
 inline VARIANT_BOOL ToVariantBool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
 
 void FreeBstr(char16_t* data) { ::SysFreeString(reinterpret_cast<BSTR>(data)); }
@@ -88,6 +77,34 @@ inline void ForgetErrorObject() { ::SetErrorInfo(0, nullptr); }
 void OleCheck(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
     RaiseFailure(OleErrorMessage(hr, ErrorObjectDescription()));
+}
+
+// --- TInTexts ----------------------------------------------------------------
+
+TInTexts::TInTexts(TKeptTexts& kept) : FKept(kept.Busy.exchange(true, std::memory_order_acquire) ? nullptr : &kept) {}
+
+TInTexts::~TInTexts() {
+    if (FKept != nullptr) FKept->Busy.store(false, std::memory_order_release);
+}
+
+BSTR TInTexts::operator()(std::u16string_view text) {
+    if (text.size() >= 0x7FFFFFF0u) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+    const auto* data = reinterpret_cast<const OLECHAR*>(text.data());
+    const auto size = static_cast<UINT>(text.size());
+    const size_t k = FUsed++;
+    if (k >= TKeptTexts::Count) RaiseFailure(StatusMessage(E_UNEXPECTED));
+    TBStr& target = FKept != nullptr ? FKept->Texts[k] : FOwn[k];
+    if (FKept != nullptr && target.Get() != nullptr) {
+        // Reallocated in place when the size allows: no new block, one copy.
+        BSTR reused = target.Release();
+        const bool done = ::SysReAllocStringLen(&reused, data, size) != FALSE;
+        *target.Receive() = reused;  // on failure the old BSTR stays valid
+        if (!done) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+    } else {
+        *target.Receive() = ::SysAllocStringLen(data, size);
+        if (target.Get() == nullptr) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+    }
+    return target.Get();
 }
 
 // --- TOleControlObject ----------------------------------------------------
@@ -224,7 +241,8 @@ bool TTarvik1C30::GetParameters(TOutText& TableParameters) {
 }
 
 bool TTarvik1C30::SetParameter(std::u16string_view Name, const TAutoValue& Value) {
-    TInText name(Name);
+    TInTexts in(FKeptTexts);
+    BSTR name = in(Name);
     TVariant value;
     VARIANT& v = value.Get();
     switch (Value.Kind) {
@@ -263,7 +281,8 @@ bool TTarvik1C30::Open(TOutText& DeviceID) {
 }
 
 bool TTarvik1C30::Close(std::u16string_view DeviceID) {
-    TInText device(DeviceID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(Close, device, &result);
     return result != VARIANT_FALSE;
@@ -290,7 +309,8 @@ bool TTarvik1C30::GetAdditionalActions(TOutText& TableActions) {
 }
 
 bool TTarvik1C30::DoAdditionalAction(std::u16string_view ActionName) {
-    TInText action(ActionName);
+    TInTexts in(FKeptTexts);
+    BSTR action = in(ActionName);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(DoAdditionalAction, action, &result);
     return result != VARIANT_FALSE;
@@ -298,7 +318,8 @@ bool TTarvik1C30::DoAdditionalAction(std::u16string_view ActionName) {
 
 bool TTarvik1C30::GetDataKKT(std::u16string_view DeviceID, TOutText& TableParametersKKT) {
     TableParametersKKT.clear();
-    TInText device(DeviceID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(GetDataKKT, device, out.Receive(), &result);
@@ -308,7 +329,8 @@ bool TTarvik1C30::GetDataKKT(std::u16string_view DeviceID, TOutText& TableParame
 
 bool TTarvik1C30::OperationFN(std::u16string_view DeviceID, int32_t OperationType,
                               std::u16string_view ParametersFiscal) {
-    TInText device(DeviceID), parameters(ParametersFiscal);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), parameters = in(ParametersFiscal);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(OperationFN, device, OperationType, parameters, &result);
     return result != VARIANT_FALSE;
@@ -317,7 +339,8 @@ bool TTarvik1C30::OperationFN(std::u16string_view DeviceID, int32_t OperationTyp
 bool TTarvik1C30::OpenShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
                             TOutText& OutputParameters) {
     OutputParameters.clear();
-    TInText device(DeviceID), input(InputParameters);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(OpenShift, device, input, out.Receive(), &result);
@@ -328,7 +351,8 @@ bool TTarvik1C30::OpenShift(std::u16string_view DeviceID, std::u16string_view In
 bool TTarvik1C30::CloseShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
                              TOutText& OutputParameters) {
     OutputParameters.clear();
-    TInText device(DeviceID), input(InputParameters);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(CloseShift, device, input, out.Receive(), &result);
@@ -339,7 +363,8 @@ bool TTarvik1C30::CloseShift(std::u16string_view DeviceID, std::u16string_view I
 bool TTarvik1C30::ProcessCheck(std::u16string_view DeviceID, bool Electronically,
                                std::u16string_view CheckPackage, TOutText& DocumentOutputParameters) {
     DocumentOutputParameters.clear();
-    TInText device(DeviceID), package(CheckPackage);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), package = in(CheckPackage);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(ProcessCheck, device, ToVariantBool(Electronically), package, out.Receive(), &result);
@@ -351,7 +376,8 @@ bool TTarvik1C30::ProcessCorrectionCheck(std::u16string_view DeviceID, bool Elec
                                          std::u16string_view CheckPackage,
                                          TOutText& DocumentOutputParameters) {
     DocumentOutputParameters.clear();
-    TInText device(DeviceID), package(CheckPackage);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), package = in(CheckPackage);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(ProcessCorrectionCheck, device, ToVariantBool(Electronically), package, out.Receive(), &result);
@@ -361,14 +387,16 @@ bool TTarvik1C30::ProcessCorrectionCheck(std::u16string_view DeviceID, bool Elec
 
 bool TTarvik1C30::CashInOutcome(std::u16string_view DeviceID, std::u16string_view InputParameters,
                                 double Amount) {
-    TInText device(DeviceID), input(InputParameters);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(CashInOutcome, device, input, Amount, &result);
     return result != VARIANT_FALSE;
 }
 
 bool TTarvik1C30::PrintXReport(std::u16string_view DeviceID, std::u16string_view InputParameters) {
-    TInText device(DeviceID), input(InputParameters);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(PrintXReport, device, input, &result);
     return result != VARIANT_FALSE;
@@ -377,7 +405,8 @@ bool TTarvik1C30::PrintXReport(std::u16string_view DeviceID, std::u16string_view
 bool TTarvik1C30::GetCurrentStatus(std::u16string_view DeviceID, std::u16string_view InputParameters,
                                    TOutText& OutputParameters) {
     OutputParameters.clear();
-    TInText device(DeviceID), input(InputParameters);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(GetCurrentStatus, device, input, out.Receive(), &result);
@@ -389,7 +418,8 @@ bool TTarvik1C30::ReportCurrentStatusOfSettlements(std::u16string_view DeviceID,
                                                    std::u16string_view InputParameters,
                                                    TOutText& OutputParameters) {
     OutputParameters.clear();
-    TInText device(DeviceID), input(InputParameters);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(ReportCurrentStatusOfSettlements, device, input, out.Receive(), &result);
@@ -398,14 +428,16 @@ bool TTarvik1C30::ReportCurrentStatusOfSettlements(std::u16string_view DeviceID,
 }
 
 bool TTarvik1C30::OpenCashDrawer(std::u16string_view DeviceID) {
-    TInText device(DeviceID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(OpenCashDrawer, device, &result);
     return result != VARIANT_FALSE;
 }
 
 bool TTarvik1C30::GetLineLength(std::u16string_view DeviceID, int32_t& LineLength) {
-    TInText device(DeviceID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     LONG length = 0;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(GetLineLength, device, &length, &result);
@@ -414,28 +446,32 @@ bool TTarvik1C30::GetLineLength(std::u16string_view DeviceID, int32_t& LineLengt
 }
 
 bool TTarvik1C30::PrintCheckCopy(std::u16string_view DeviceID, std::u16string_view CheckNumber) {
-    TInText device(DeviceID), number(CheckNumber);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), number = in(CheckNumber);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(PrintCheckCopy, device, number, &result);
     return result != VARIANT_FALSE;
 }
 
 bool TTarvik1C30::PrintTextDocument(std::u16string_view DeviceID, std::u16string_view DocumentPackage) {
-    TInText device(DeviceID), package(DocumentPackage);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), package = in(DocumentPackage);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(PrintTextDocument, device, package, &result);
     return result != VARIANT_FALSE;
 }
 
 bool TTarvik1C30::OpenSessionRegistrationKM(std::u16string_view DeviceID) {
-    TInText device(DeviceID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(OpenSessionRegistrationKM, device, &result);
     return result != VARIANT_FALSE;
 }
 
 bool TTarvik1C30::CloseSessionRegistrationKM(std::u16string_view DeviceID) {
-    TInText device(DeviceID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(CloseSessionRegistrationKM, device, &result);
     return result != VARIANT_FALSE;
@@ -444,7 +480,8 @@ bool TTarvik1C30::CloseSessionRegistrationKM(std::u16string_view DeviceID) {
 bool TTarvik1C30::RequestKM(std::u16string_view DeviceID, std::u16string_view RequestKM,
                             TOutText& RequestKMResult) {
     RequestKMResult.clear();
-    TInText device(DeviceID), request(RequestKM);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), request = in(RequestKM);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(RequestKM, device, request, out.Receive(), &result);
@@ -455,7 +492,8 @@ bool TTarvik1C30::RequestKM(std::u16string_view DeviceID, std::u16string_view Re
 bool TTarvik1C30::GetProcessingKMResult(std::u16string_view DeviceID, TOutText& ProcessingKMResult,
                                         int32_t& RequestStatus) {
     ProcessingKMResult.clear();
-    TInText device(DeviceID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     TBStr out;
     LONG status = 0;
     VARIANT_BOOL result = VARIANT_FALSE;
@@ -467,7 +505,8 @@ bool TTarvik1C30::GetProcessingKMResult(std::u16string_view DeviceID, TOutText& 
 
 bool TTarvik1C30::ConfirmKM(std::u16string_view DeviceID, std::u16string_view RequestGUID,
                             int32_t ConfirmationType) {
-    TInText device(DeviceID), guid(RequestGUID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), guid = in(RequestGUID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(ConfirmKM, device, guid, ConfirmationType, &result);
     return result != VARIANT_FALSE;
@@ -483,7 +522,8 @@ bool TTarvik1C30::GetLocalizationPattern(TOutText& LocalizationPattern) {
 }
 
 bool TTarvik1C30::SetLocalization(std::u16string_view LanguageCode, std::u16string_view LocalizationPattern) {
-    TInText language(LanguageCode), pattern(LocalizationPattern);
+    TInTexts in(FKeptTexts);
+    BSTR language = in(LanguageCode), pattern = in(LocalizationPattern);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(SetLocalization, language, pattern, &result);
     return result != VARIANT_FALSE;
@@ -491,7 +531,8 @@ bool TTarvik1C30::SetLocalization(std::u16string_view LanguageCode, std::u16stri
 
 bool TTarvik1C30::EquipmentParameters(std::u16string_view EquipmentType, TOutText& TableParameters) {
     TableParameters.clear();
-    TInText type(EquipmentType);
+    TInTexts in(FKeptTexts);
+    BSTR type = in(EquipmentType);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(EquipmentParameters, type, out.Receive(), &result);
@@ -503,7 +544,8 @@ bool TTarvik1C30::EquipmentTest(std::u16string_view EquipmentType, std::u16strin
                                 TOutText& Description, TOutText& DemoModeIsActivated) {
     Description.clear();
     DemoModeIsActivated.clear();
-    TInText type(EquipmentType), connection(ConnectionParameters);
+    TInTexts in(FKeptTexts);
+    BSTR type = in(EquipmentType), connection = in(ConnectionParameters);
     TBStr description, demo;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(EquipmentTest, type, connection, description.Receive(), demo.Receive(), &result);
@@ -513,7 +555,8 @@ bool TTarvik1C30::EquipmentTest(std::u16string_view EquipmentType, std::u16strin
 }
 
 bool TTarvik1C30::SetApplicationInformation(std::u16string_view ApplicationSettings) {
-    TInText settings(ApplicationSettings);
+    TInTexts in(FKeptTexts);
+    BSTR settings = in(ApplicationSettings);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(SetApplicationInformation, settings, &result);
     return result != VARIANT_FALSE;
@@ -522,7 +565,8 @@ bool TTarvik1C30::SetApplicationInformation(std::u16string_view ApplicationSetti
 bool TTarvik1C30::ConnectEquipment(TOutText& DeviceID, std::u16string_view EquipmentType,
                                    std::u16string_view ConnectionParameters) {
     DeviceID.clear();
-    TInText type(EquipmentType), connection(ConnectionParameters);
+    TInTexts in(FKeptTexts);
+    BSTR type = in(EquipmentType), connection = in(ConnectionParameters);
     TBStr device;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(ConnectEquipment, device.Receive(), type, connection, &result);
@@ -531,7 +575,8 @@ bool TTarvik1C30::ConnectEquipment(TOutText& DeviceID, std::u16string_view Equip
 }
 
 bool TTarvik1C30::DisconnectEquipment(std::u16string_view DeviceID) {
-    TInText device(DeviceID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(DisconnectEquipment, device, &result);
     return result != VARIANT_FALSE;
@@ -542,7 +587,8 @@ bool TTarvik1C30::EquipmentAutoSetup(TOutText& EquipmentType, std::u16string_vie
                                      int32_t Timeout) {
     EquipmentType.clear();
     ConnectionParametersOut.clear();
-    TInText input(ConnectionParametersIn);
+    TInTexts in(FKeptTexts);
+    BSTR input = in(ConnectionParametersIn);
     TBStr type, output;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(EquipmentAutoSetup, type.Receive(), input, output.Receive(), ToVariantBool(ShowAutoSetupWindow), Timeout,

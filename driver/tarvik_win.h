@@ -6,9 +6,11 @@
 #include <ole2.h>
 #include <ocidl.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "driver/comptr_win.h"
 #include "driver/fiscaldriver.h"
@@ -159,6 +161,37 @@ private:
     bool FSiteSet = false;
 };
 
+// BSTRs a driver object keeps for the in-texts of its operations (at most
+// two a call).
+struct TKeptTexts {
+    static const size_t Count = 2;
+    TBStr Texts[Count];
+    std::atomic<bool> Busy{false};  // an operation is under way with them
+};
+
+// The in-texts of one operation, as BSTRs. While no other operation of the
+// driver object is under way they go into the BSTRs it keeps from call to
+// call: a receipt's package runs to thousands of units, and a BSTR made anew
+// for each call costs more than copying the text into one that is there. A
+// call made during another one (a driver that pumps messages lets the host
+// call again; another thread) makes its own. Raises when the system has no
+// memory.
+class TInTexts {
+public:
+    explicit TInTexts(TKeptTexts& kept);
+    ~TInTexts();
+    TInTexts(const TInTexts&) = delete;
+    TInTexts& operator=(const TInTexts&) = delete;
+
+    // The next in-text of the call; valid until this object goes.
+    BSTR operator()(std::u16string_view text);
+
+private:
+    TKeptTexts* FKept;  // null: the kept BSTRs are in use
+    TBStr FOwn[TKeptTexts::Count];
+    size_t FUsed = 0;
+};
+
 // The driver object. Each method calls the slot of the same name; a failed
 // call raises EFailure with the driver's description, else the system's
 // message for the HRESULT, else "OLE error" and the code.
@@ -231,6 +264,7 @@ private:
 
     TOleControlObject FControl;
     TComPtr<ITarvik1C30> FIntf;  // released before FControl closes the object
+    TKeptTexts FKeptTexts;
 };
 
 // The driver's main control, used only for its version.

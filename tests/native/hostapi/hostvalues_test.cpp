@@ -127,6 +127,26 @@ TEST(HostValueReaders, EachTypeCodeReadsAsIntDoubleBoolAndText) {
     }
 }
 
+TEST(HostValueReaders, TextIsReadUpToItsFirstZeroUnitWhereverItStartsAndEnds) {
+    // Units with a zero byte do not end the text; zeros before it do not count.
+    const char16_t filler[] = {u'Ж', 0x0100, 0x0001, u'a', 0xFF00, 0x00FF};
+    alignas(64) char16_t buffer[512];
+    for (size_t start = 0; start < 40; ++start) {
+        for (size_t length = 0; length < 300; length += (length < 80 ? 1 : 7)) {
+            for (char16_t& c : buffer) c = 0;
+            for (size_t i = 0; i < length; ++i) buffer[start + i] = filler[(start + i) % 6];
+            V8Variant v = fh::Empty();
+            v.vt = VTYPE_PWSTR;
+            v.VarEnum.vtRecWideString.pwstrVal = buffer + start;
+            v.VarEnum.vtRecWideString.wstrLen = 1000;  // never consulted
+            const std::u16string_view text = V8GetWStringView(&v);
+            ASSERT_EQ(text.data(), buffer + start);
+            ASSERT_EQ(text.size(), length) << "start " << start;
+            ASSERT_EQ(V8GetWString(&v), std::u16string(buffer + start, length));
+        }
+    }
+}
+
 TEST(HostValueReaders, ConvIntTruncatesNaNToZero) {
     V8Variant v = fh::R8(std::numeric_limits<double>::quiet_NaN());
     EXPECT_EQ(V8ConvInt(&v), 0);
