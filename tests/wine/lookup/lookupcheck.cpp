@@ -13,6 +13,7 @@
 //    starts and ends against the 16-byte blocks it is scanned in.
 // Prints PASS/FAIL lines and "SUMMARY: N passed, N failed".
 #include <windows.h>
+#undef RegisterClass  // windows.h's macro would rename the registry's operation
 
 #include <string>
 #include <vector>
