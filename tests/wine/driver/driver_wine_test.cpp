@@ -350,6 +350,51 @@ void MegabyteTextsBothWays() {
     CHECK(out.View() == expected);
 }
 
+// In-texts go into BSTRs the driver object keeps: texts that grow, shrink and
+// vanish from one call to the next all reach the driver whole.
+void InTextsOfChangingLengths() {
+    TDriver30 adapter;
+    adapter.Set_kelmor_FormatVersion(30);
+    const size_t lengths[] = {5000, 10, 0, 300, 4096, 1, 70000, 4096};
+    for (size_t n : lengths) {
+        std::u16string package;
+        for (size_t i = 0; i < n; ++i) package += static_cast<char16_t>(u'А' + i % 32);
+        const std::u16string device = std::u16string(n % 7 + 1, u'9');
+        TJournalMark mark;
+        TOutText out;
+        CHECK(adapter.ProcessCheck(device, false, package, out));
+        auto arg = [](const std::u16string& t) { return t.size() > 200 ? LongTextArg(t) : "\"" + U8(t) + "\""; };
+        CHECK_EQ(mark.Last(), "ProcessCheck\t" + arg(device) + "\tvb:0\t" + arg(package) + "\tout:null\tfv=30");
+    }
+}
+
+// A call made while another is under way (the driver pumping messages) must
+// not touch the kept BSTRs the first call has handed to the driver.
+void InTextsOfACallDuringAnother() {
+    TKeptTexts kept;
+    {
+        TInTexts outer(kept);
+        BSTR device = outer(u"1"), package = outer(u"<Чек>первый</Чек>");
+        CHECK(device == kept.Texts[0].Get() && package == kept.Texts[1].Get());
+        {
+            TInTexts inner(kept);
+            BSTR other = inner(u"<Чек>вложенный, длиннее первого</Чек>");
+            CHECK(other != nullptr && other != device && other != package);
+            CHECK_EQ(U8(TBStr::TextOf(other)), "<Чек>вложенный, длиннее первого</Чек>");
+        }
+        // The outer call's BSTRs are where they were, with their texts.
+        CHECK(device == kept.Texts[0].Get() && package == kept.Texts[1].Get());
+        CHECK_EQ(U8(TBStr::TextOf(kept.Texts[0].Get())), "1");
+        CHECK_EQ(U8(TBStr::TextOf(kept.Texts[1].Get())), "<Чек>первый</Чек>");
+    }
+    // Free again: the next call reuses them.
+    TInTexts next(kept);
+    BSTR device = next(u"");
+    CHECK(device == kept.Texts[0].Get());
+    CHECK(device != nullptr && ::SysStringLen(device) == 0);
+    CHECK_EQ(FailureOf([&] { next(u"a"), next(u"b"); }), U8(StatusMessage(static_cast<int32_t>(0x8000FFFFu))));
+}
+
 void VariantBoolAnswers() {
     TDriver30 adapter;
     TOutText id;
@@ -657,6 +702,8 @@ int main() {
         {"forwarding hands the driver its arguments and returns its outs", ForwardingPassesArgumentsAndReturnsOuts},
         {"wrapper calls and the kinds of a parameter value", DirectWrapperCallsAndVariantKinds},
         {"texts of a megabyte both ways", MegabyteTextsBothWays},
+        {"in-texts that grow and shrink from call to call", InTextsOfChangingLengths},
+        {"in-texts of a call made during another", InTextsOfACallDuringAnother},
         {"VARIANT_BOOL answers", VariantBoolAnswers},
         {"failure texts of the operations", FailureTexts},
         {"failure texts of the property", PropertyFailures},
