@@ -93,18 +93,21 @@ BSTR TInTexts::operator()(std::u16string_view text) {
     const auto size = static_cast<UINT>(text.size());
     const size_t k = FUsed++;
     if (k >= TKeptTexts::Count) RaiseFailure(StatusMessage(E_UNEXPECTED));
-    TBStr& target = FKept != nullptr ? FKept->Texts[k] : FOwn[k];
-    if (FKept != nullptr && target.Get() != nullptr) {
-        // Reallocated in place when the size allows: no new block, one copy.
-        BSTR reused = target.Release();
-        const bool done = ::SysReAllocStringLen(&reused, data, size) != FALSE;
-        *target.Receive() = reused;  // on failure the old BSTR stays valid
-        if (!done) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
-    } else {
-        *target.Receive() = ::SysAllocStringLen(data, size);
-        if (target.Get() == nullptr) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+    if (FKept != nullptr && text.size() <= TKeptTexts::MaxUnits) {
+        TBStr& kept = FKept->Texts[k];
+        const BSTR held = kept.Get();
+        if (held != nullptr && ::SysStringLen(held) == size &&
+            std::char_traits<char16_t>::compare(reinterpret_cast<const char16_t*>(held), text.data(), size) == 0)
+            return held;  // the same identifier as last time
+        BSTR made = ::SysAllocStringLen(data, size);
+        if (made == nullptr) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+        *kept.Receive() = made;
+        return made;
     }
-    return target.Get();
+    TBStr& own = FOwn[k];
+    *own.Receive() = ::SysAllocStringLen(data, size);
+    if (own.Get() == nullptr) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+    return own.Get();
 }
 
 // --- TOleControlObject ----------------------------------------------------

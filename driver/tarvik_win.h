@@ -161,21 +161,22 @@ private:
     bool FSiteSet = false;
 };
 
-// BSTRs a driver object keeps for the in-texts of its operations (at most
-// two a call).
+// The short in-texts a driver object keeps from call to call: identifiers
+// (a device id, an equipment type) come again and again, and handing the
+// driver the BSTR it had last time costs a comparison instead of a new BSTR.
 struct TKeptTexts {
-    static const size_t Count = 2;
+    static const size_t Count = 2;       // in-texts of one operation, at most
+    static const size_t MaxUnits = 64;   // longer texts (packages) are new each time
     TBStr Texts[Count];
     std::atomic<bool> Busy{false};  // an operation is under way with them
 };
 
-// The in-texts of one operation, as BSTRs. While no other operation of the
-// driver object is under way they go into the BSTRs it keeps from call to
-// call: a receipt's package runs to thousands of units, and a BSTR made anew
-// for each call costs more than copying the text into one that is there. A
-// call made during another one (a driver that pumps messages lets the host
-// call again; another thread) makes its own. Raises when the system has no
-// memory.
+// The in-texts of one operation, as BSTRs: a short one is the BSTR kept for
+// its place when that holds the same text, else a new one that is kept from
+// then on; a long one is a BSTR of its own. While one operation of the
+// driver object is under way its kept BSTRs are not touched: a call made
+// during it (a driver that pumps messages lets the host call again; another
+// thread) makes its own. Raises when the system has no memory.
 class TInTexts {
 public:
     explicit TInTexts(TKeptTexts& kept);

@@ -2,88 +2,15 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <emmintrin.h>
-#define KELMOR_SCAN_SSE2 1
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define KELMOR_SCAN_PLAIN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KELMOR_SCAN_PLAIN 1
-#endif
-#endif
-
+#include "hostapi/textscan.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
 namespace {
 
 uint32_t TypeOf(const V8Variant* V) { return V->vt & 0xFFF; }
-
-size_t PlainLength(const char16_t* p) {
-    size_t n = 0;
-    while (p[n] != 0) ++n;
-    return n;
-}
-
-#if defined(KELMOR_SCAN_SSE2) && !defined(KELMOR_SCAN_PLAIN)
-// Bits of the zero units in the aligned 16-byte block at p (two per unit).
-__attribute__((target("sse2"))) inline unsigned ZeroUnits(const char* p) {
-    const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(p));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, _mm_setzero_si128())));
-}
-
-// Eight units at a time, 32 in the main loop. Every load is aligned to 16
-// bytes, so none reaches into a page that holds no unit of the text: the
-// bytes read past the first zero lie in its own block or in the same 64
-// bytes, never used.
-__attribute__((target("sse2"))) size_t WideLength(const char16_t* p) {
-    const uintptr_t address = reinterpret_cast<uintptr_t>(p);
-    if (address % 2 != 0) return PlainLength(p);  // not on a unit boundary: no block holds whole units
-    const char* block = reinterpret_cast<const char*>(address & ~static_cast<uintptr_t>(15));
-    auto length = [&](unsigned mask) {
-        return (reinterpret_cast<uintptr_t>(block) + static_cast<unsigned>(__builtin_ctz(mask)) - address) / 2;
-    };
-    // The first block: the bytes before the text do not count.
-    unsigned mask = ZeroUnits(block) & (~0u << (address - reinterpret_cast<uintptr_t>(block)));
-    if (mask != 0) return length(mask);
-    for (block += 16; reinterpret_cast<uintptr_t>(block) % 64 != 0; block += 16)
-        if ((mask = ZeroUnits(block)) != 0) return length(mask);
-    const __m128i zero = _mm_setzero_si128();
-    for (;; block += 64) {
-        const __m128i* q = reinterpret_cast<const __m128i*>(block);
-        const __m128i a = _mm_cmpeq_epi16(_mm_load_si128(q), zero);
-        const __m128i b = _mm_cmpeq_epi16(_mm_load_si128(q + 1), zero);
-        const __m128i c = _mm_cmpeq_epi16(_mm_load_si128(q + 2), zero);
-        const __m128i d = _mm_cmpeq_epi16(_mm_load_si128(q + 3), zero);
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) != 0) break;
-    }
-    for (;; block += 16)
-        if ((mask = ZeroUnits(block)) != 0) return length(mask);
-}
-
-bool HasSse2() {
-#if defined(__SSE2__)
-    return true;
-#else
-    static const bool has = __builtin_cpu_supports("sse2");
-    return has;
-#endif
-}
-#endif
-
-// Host texts are read up to their first zero unit on every call, and a
-// receipt's package runs to thousands of units.
-size_t HostTextLength(const char16_t* p) {
-#if defined(KELMOR_SCAN_SSE2) && !defined(KELMOR_SCAN_PLAIN)
-    if (HasSse2()) return WideLength(p);
-#endif
-    return PlainLength(p);
-}
 
 // Decimal floating-point text: optional sign, digits with an optional
 // fractional part after the given separator, optional exponent. Nothing else
@@ -179,7 +106,7 @@ std::u16string V8GetWString(const V8Variant* V) { return std::u16string(V8GetWSt
 std::u16string_view V8GetWStringView(const V8Variant* V) {
     const char16_t* p = V8GetPWideChar(V);
     if (p == nullptr) return std::u16string_view();
-    return std::u16string_view(p, HostTextLength(p));
+    return std::u16string_view(p, textscan::Length(p));
 }
 
 int32_t V8GetInt(const V8Variant* V) {

@@ -368,30 +368,47 @@ void InTextsOfChangingLengths() {
     }
 }
 
-// A call made while another is under way (the driver pumping messages) must
-// not touch the kept BSTRs the first call has handed to the driver.
-void InTextsOfACallDuringAnother() {
+// Short in-texts (identifiers) are handed over in the BSTR kept from the
+// last call when they are the same; a call made while another is under way
+// (the driver pumping messages) must not touch the BSTRs the first call has
+// handed to the driver.
+void KeptInTexts() {
     TKeptTexts kept;
+    const std::u16string package(TKeptTexts::MaxUnits + 1, u'Ж');
+    BSTR first = nullptr;
+    {
+        TInTexts call(kept);
+        first = call(u"1");
+        BSTR long1 = call(package);
+        CHECK(first == kept.Texts[0].Get() && long1 != kept.Texts[1].Get());
+        CHECK_EQ(U8(TBStr::TextOf(long1)), U8(package));
+    }
+    {
+        TInTexts call(kept);
+        CHECK(call(u"1") == first);  // the same identifier: the same BSTR, untouched
+        BSTR other = call(u"ККТ");
+        CHECK(other == kept.Texts[1].Get());
+        CHECK_EQ(U8(TBStr::TextOf(other)), "ККТ");
+    }
     {
         TInTexts outer(kept);
-        BSTR device = outer(u"1"), package = outer(u"<Чек>первый</Чек>");
-        CHECK(device == kept.Texts[0].Get() && package == kept.Texts[1].Get());
+        BSTR device = outer(u"2"), type = outer(u"ККТ");
+        CHECK(device == kept.Texts[0].Get() && type == kept.Texts[1].Get());
         {
             TInTexts inner(kept);
-            BSTR other = inner(u"<Чек>вложенный, длиннее первого</Чек>");
-            CHECK(other != nullptr && other != device && other != package);
-            CHECK_EQ(U8(TBStr::TextOf(other)), "<Чек>вложенный, длиннее первого</Чек>");
+            BSTR a = inner(u"3"), b = inner(u"Принтер");
+            CHECK(a != device && b != type && a != nullptr && b != nullptr);
+            CHECK_EQ(U8(TBStr::TextOf(a)) + "|" + U8(TBStr::TextOf(b)), "3|Принтер");
         }
         // The outer call's BSTRs are where they were, with their texts.
-        CHECK(device == kept.Texts[0].Get() && package == kept.Texts[1].Get());
-        CHECK_EQ(U8(TBStr::TextOf(kept.Texts[0].Get())), "1");
-        CHECK_EQ(U8(TBStr::TextOf(kept.Texts[1].Get())), "<Чек>первый</Чек>");
+        CHECK(device == kept.Texts[0].Get() && type == kept.Texts[1].Get());
+        CHECK_EQ(U8(TBStr::TextOf(kept.Texts[0].Get())), "2");
+        CHECK_EQ(U8(TBStr::TextOf(kept.Texts[1].Get())), "ККТ");
     }
-    // Free again: the next call reuses them.
+    // Free again: the next call uses them; an empty text is a BSTR too.
     TInTexts next(kept);
-    BSTR device = next(u"");
-    CHECK(device == kept.Texts[0].Get());
-    CHECK(device != nullptr && ::SysStringLen(device) == 0);
+    BSTR empty = next(u"");
+    CHECK(empty == kept.Texts[0].Get() && empty != nullptr && ::SysStringLen(empty) == 0);
     CHECK_EQ(FailureOf([&] { next(u"a"), next(u"b"); }), U8(StatusMessage(static_cast<int32_t>(0x8000FFFFu))));
 }
 
@@ -703,7 +720,7 @@ int main() {
         {"wrapper calls and the kinds of a parameter value", DirectWrapperCallsAndVariantKinds},
         {"texts of a megabyte both ways", MegabyteTextsBothWays},
         {"in-texts that grow and shrink from call to call", InTextsOfChangingLengths},
-        {"in-texts of a call made during another", InTextsOfACallDuringAnother},
+        {"short in-texts kept from call to call, not while a call has them", KeptInTexts},
         {"VARIANT_BOOL answers", VariantBoolAnswers},
         {"failure texts of the operations", FailureTexts},
         {"failure texts of the property", PropertyFailures},

@@ -9,19 +9,22 @@
 //    alikes, full-width letters, blanks), and a registry whose entries repeat
 //    one another only in the eyes of the locale, so that the first equal
 //    entry must win.
-//  - V8GetWStringView reads up to the first zero unit, wherever the text
-//    starts and ends against the 16-byte blocks it is scanned in.
+//  - Host texts are read up to the first zero unit, wherever the text starts
+//    and ends against the blocks it is scanned in, by every scan this
+//    processor runs (SSE2, AVX2 in the 32-bit build too).
 // Prints PASS/FAIL lines and "SUMMARY: N passed, N failed".
 #include <windows.h>
 #undef RegisterClass  // windows.h's macro would rename the registry's operation
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "component/methodtable.h"
 #include "hostapi/classreg.h"
 #include "hostapi/hostvalues.h"
 #include "hostapi/nameindex.h"
+#include "hostapi/textscan.h"
 #include "platform/platform.h"
 #include "tests/support/fakehost.h"
 #include "tests/wine/hostsim/hostlib.h"
@@ -150,24 +153,40 @@ void NameLookUps(TCheckList& C) {
 
 void TextReading(TCheckList& C) {
     C.Section("host texts read up to their first zero unit");
+    std::vector<std::pair<std::string, size_t (*)(const char16_t*)>> scans = {{"plain", &textscan::PlainLength}};
+    if (textscan::HasSse2()) scans.push_back({"sse2", &textscan::Sse2Length});
+    if (textscan::HasAvx2()) scans.push_back({"avx2", &textscan::Avx2Length});
     // Units with a zero byte must not end the text; only a zero unit does.
     const char16_t filler[] = {u'Ж', 0x0100, 0x0001, u'a', 0xFF00, 0x00FF};
     alignas(64) char16_t buffer[512];
-    int wrong = 0, cases = 0;
-    for (size_t start = 0; start < 40; ++start) {
-        for (size_t length = 0; length < 300; length += (length < 80 ? 1 : 7)) {
-            for (size_t i = 0; i < 512; ++i) buffer[i] = 0;  // zeros before the start must not count
+    for (const auto& scan : scans) {
+        int wrong = 0, cases = 0;
+        for (size_t start = 0; start < 70; ++start) {
+            for (size_t length = 0; length < 300; length += (length < 140 ? 1 : 7)) {
+                for (size_t i = 0; i < 512; ++i) buffer[i] = 0;  // zeros before the start must not count
+                for (size_t i = 0; i < length; ++i) buffer[start + i] = filler[(start + i) % 6];
+                ++cases;
+                if (scan.second(buffer + start) != length) ++wrong;
+            }
+        }
+        C.Equal(wrong, 0, "the " + scan.first + " scan: every start and length against the blocks (" +
+                              std::to_string(cases) + " texts)");
+    }
+    // And the reader, with whichever scan the processor runs.
+    int wrong = 0;
+    for (size_t start = 0; start < 70; ++start) {
+        for (size_t length = 0; length < 300; length += 13) {
+            for (size_t i = 0; i < 512; ++i) buffer[i] = 0;
             for (size_t i = 0; i < length; ++i) buffer[start + i] = filler[(start + i) % 6];
             V8Variant v = fakehost::Empty();
             v.vt = VTYPE_PWSTR;
             v.VarEnum.vtRecWideString.pwstrVal = buffer + start;
             v.VarEnum.vtRecWideString.wstrLen = 1000;  // never consulted
             const std::u16string_view text = V8GetWStringView(&v);
-            ++cases;
             if (text.data() != buffer + start || text.size() != length) ++wrong;
         }
     }
-    C.Equal(wrong, 0, "every start and length against the 16-byte blocks (" + std::to_string(cases) + " texts)");
+    C.Equal(wrong, 0, "V8GetWStringView reads each text to its first zero unit");
 }
 
 }  // namespace
