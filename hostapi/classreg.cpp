@@ -31,6 +31,21 @@ void ResetClassRegistryForTests() {
     MutableClassNames().clear();
 }
 
+TClassRegistryMark MarkClassRegistry() noexcept {
+    TClassRegistryMark mark;
+    mark.ClassCount = ClassRegList().ClassList.size();
+    mark.NamesLength = ClassNames().size();
+    return mark;
+}
+
+void RollBackClassRegistry(const TClassRegistryMark& mark) noexcept {
+    TClassRegList& list = ClassRegList();
+    while (list.ClassList.size() > mark.ClassCount) list.ClassList.pop_back();
+    list.ClassCount = static_cast<int32_t>(list.ClassList.size());
+    std::u16string& names = MutableClassNames();
+    if (names.size() > mark.NamesLength) names.resize(mark.NamesLength);
+}
+
 TClassReg* TClassRegList::RegisterClass(TV8UserClass UserClass,
                                         const std::u16string& RegisterExtensionAs,
                                         const std::u16string& NatApiClassName) {

@@ -103,6 +103,17 @@ const std::u16string& ClassNames();
 // Tests only: empty the registry and ClassNames.
 void ResetClassRegistryForTests();
 
+// A point in the registry's filling: the classes registered so far and the
+// length of ClassNames then.
+struct TClassRegistryMark {
+    size_t ClassCount = 0;
+    size_t NamesLength = 0;
+};
+TClassRegistryMark MarkClassRegistry() noexcept;
+// Takes out every class registered after mark, with its methods and
+// properties, and its name from ClassNames. Allocates nothing.
+void RollBackClassRegistry(const TClassRegistryMark& mark) noexcept;
+
 // Helper for registering a member of a component class as a handler.
 template <class T>
 TV8CallAsFunc AsFunc(bool (T::*m)(V8Variant*, V8Variant*, int32_t, TV8AddInDefBase*&)) {

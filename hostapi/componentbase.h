@@ -3,6 +3,8 @@
 // lays them out: slot 0 is the destructor position, never called.
 #pragma once
 
+#include <cstddef>
+
 #include "hostapi/v8types.h"
 
 // Seven pointer-size words: three views, a zero word, the object three times.
@@ -51,6 +53,42 @@ struct TLocaleBaseTable {
     void* Destructor;
     void(V8_CALL* SetLocale)(TV8View self, const char16_t* locale);
 };
+
+// Every slot pinned where the host's compiler puts it: slot k is k pointers
+// into the table, in both builds. Two functions of the same shape swapped in
+// a declaration would otherwise compile and answer the host's calls wrongly.
+#define KELMOR_PIN_SLOT(table, slot, k) \
+    static_assert(offsetof(table, slot) == (k) * sizeof(void*), #table "::" #slot " is slot " #k)
+KELMOR_PIN_SLOT(TInitDoneTable, Destructor, 0);
+KELMOR_PIN_SLOT(TInitDoneTable, Init, 1);
+KELMOR_PIN_SLOT(TInitDoneTable, SetMemManager, 2);
+KELMOR_PIN_SLOT(TInitDoneTable, GetInfo, 3);
+KELMOR_PIN_SLOT(TInitDoneTable, Done, 4);
+static_assert(sizeof(TInitDoneTable) == 5 * sizeof(void*), "IInitDone has 5 slots");
+
+KELMOR_PIN_SLOT(TLanguageExtenderTable, Destructor, 0);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, RegisterExtensionAs, 1);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, GetNProps, 2);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, FindProp, 3);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, GetPropName, 4);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, GetPropVal, 5);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, SetPropVal, 6);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, IsPropReadable, 7);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, IsPropWritable, 8);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, GetNMethods, 9);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, FindMethod, 10);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, GetMethodName, 11);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, GetNParams, 12);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, GetParamDefValue, 13);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, HasRetVal, 14);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, CallAsProc, 15);
+KELMOR_PIN_SLOT(TLanguageExtenderTable, CallAsFunc, 16);
+static_assert(sizeof(TLanguageExtenderTable) == 17 * sizeof(void*), "ILanguageExtender has 17 slots");
+
+KELMOR_PIN_SLOT(TLocaleBaseTable, Destructor, 0);
+KELMOR_PIN_SLOT(TLocaleBaseTable, SetLocale, 1);
+static_assert(sizeof(TLocaleBaseTable) == 2 * sizeof(void*), "LocaleBase has 2 slots");
+#undef KELMOR_PIN_SLOT
 
 // The shared tables, filled once at load.
 extern const TInitDoneTable InitDoneTable;

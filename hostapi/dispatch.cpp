@@ -7,6 +7,7 @@
 #include "hostapi/componentbase.h"
 #include "hostapi/hostvalues.h"
 #include "hostapi/nameindex.h"
+#include "hostapi/startup.h"
 #include "hostapi/userobject.h"
 #include "logging/logfile.h"
 #include "platform/failure.h"
@@ -154,7 +155,7 @@ const char16_t* V8_CALL GetMethodNameSlot(TV8View self, int32_t index, int32_t a
     return Barrier<const char16_t*>(nullptr, [&]() -> const char16_t* {
         TLogFile& log = GetLogFile();
         log.SetEnabled(true);
-        log.SetFileName(u"e:\\lll.txt");
+        log.SetFileName(AddInLogFileName);
         log.Debug(u"_GetMethodName " + text::FromInt(index));
         const TMethReg* meth = MethodOf(ObjectOfView(self), index);
         if (meth == nullptr) return nullptr;

@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "tests/support/decimalseparator.h"
 
 namespace platform {
 
@@ -37,6 +38,9 @@ char16_t SystemSeparator() {
 // Read when the library starts.
 [[maybe_unused]] const char16_t SeparatorAtLoad = SystemSeparator();
 
+// The tests' choice (tests/support/decimalseparator.h); 0: the system's. The
+// native build of the core serves the tests alone; the Windows DLL has no
+// such switch.
 std::atomic<char16_t> SeparatorOverride{0};
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include <atomic>
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -28,8 +27,6 @@ char16_t SystemSeparator() {
 
 // Read when the library starts.
 [[maybe_unused]] const char16_t SeparatorAtLoad = SystemSeparator();
-
-std::atomic<char16_t> SeparatorOverride{0};
 
 // Converts through OLE Automation; false when it fails.
 bool VariantText(double value, LCID lcid, std::u16string& out) {
@@ -72,17 +69,11 @@ bool NameSortKey(std::u16string_view name, std::string& key) {
     return true;
 }
 
-char16_t UserDecimalSeparator() {
-    const char16_t forced = SeparatorOverride.load();
-    return forced != 0 ? forced : SystemSeparator();
-}
-
-void SetUserDecimalSeparatorForTests(char16_t separator) { SeparatorOverride.store(separator); }
+char16_t UserDecimalSeparator() { return SystemSeparator(); }
 
 std::u16string FormatDouble(double value) {
     std::u16string result;
-    const char16_t forced = SeparatorOverride.load();
-    if (forced == 0 && VariantText(value, LOCALE_USER_DEFAULT, result)) return result;
+    if (VariantText(value, LOCALE_USER_DEFAULT, result)) return result;
     // Invariant form with the separator put in place.
     if (!VariantText(value, LOCALE_INVARIANT, result)) {
         char buffer[64];

@@ -69,8 +69,6 @@ bool SameName(const std::u16string& a, const std::u16string& b);
 bool NameSortKey(std::u16string_view name, std::string& key);
 // Decimal separator of the user's regional settings, read once at start-up.
 char16_t UserDecimalSeparator();
-// Tests only: override the separator (0 restores the system's).
-void SetUserDecimalSeparatorForTests(char16_t separator);
 // A double as the platform's default number-to-text conversion writes it,
 // with the user's decimal separator (e.g. "1,5").
 std::u16string FormatDouble(double value);

@@ -4,7 +4,9 @@
 #     DestroyObject, undecorated (no @N suffix, no leading underscore);
 #   - no MinGW runtime DLL is imported (libstdc++, libgcc_s, libwinpthread):
 #     the runtime is linked in statically.
-#   tools/check-dll.sh DLL...
+# The shipped programs (*.exe, such as kelmorcheck.exe) are checked for the
+# same runtime imports and for exporting nothing.
+#   tools/check-dll.sh DLL|EXE...
 # Prints one line per check and ends with "SUMMARY: N passed, N failed".
 set -uo pipefail
 
@@ -37,8 +39,13 @@ for dll in "$@"; do
     exports="$(awk '/\[Ordinal\/Name Pointer\] Table/ { t = 1; next }
                     t && /^[[:space:]]*\[ *[0-9]+\]/ { sub(/^[[:space:]]*\[ *[0-9]+\][[:space:]]*/, ""); print; next }
                     t && NF == 0 { t = 0 }' <<<"$dump" | sort | tr '\n' ' ' | sed 's/ $//')"
-    [[ "$exports" == "$EXPECTED" ]]
-    check $? "$name exports exactly $EXPECTED" "found: ${exports:-none}"
+    if [[ "$dll" == *.exe ]]; then
+        [[ -z "$exports" ]]
+        check $? "$name exports nothing" "found: $exports"
+    else
+        [[ "$exports" == "$EXPECTED" ]]
+        check $? "$name exports exactly $EXPECTED" "found: ${exports:-none}"
+    fi
     imports="$(awk '/DLL Name:/ { print $3 }' <<<"$dump" | sort -u | tr '\n' ' ' | sed 's/ $//')"
     runtime="$(tr ' ' '\n' <<<"$imports" | grep -iE '^(libstdc\+\+|libgcc_s|libwinpthread)' | tr '\n' ' ' | sed 's/ $//')"
     [[ -z "$runtime" ]]

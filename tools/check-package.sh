@@ -7,7 +7,9 @@
 #     file of the archive whose PE machine matches its arch, byte for byte the
 #     DLL of dist/win64 or dist/win32;
 #   - INFO.XML: a `drivers` root with one `component` (progid, type "ККТ",
-#     name, version), the version being a file version carried by the DLLs.
+#     name, version), the version being a file version carried by the DLLs;
+#   - README.md: every object its 1C examples create with
+#     Новый("AddIn.<name>.<class>") is the progid INFO.XML declares.
 #
 #   tools/check-package.sh [ZIP]     (default dist/KelmorTarvik1CNative.zip)
 # Prints one line per check and ends with "SUMMARY: N passed, N failed".
@@ -16,15 +18,16 @@ set -uo pipefail
 SRC="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 ZIP="${1:-$SRC/dist/KelmorTarvik1CNative.zip}"
 
-python3 - "$ZIP" "$SRC/dist" <<'PY'
+python3 - "$ZIP" "$SRC/dist" "$SRC/README.md" <<'PY'
 import os
+import re
 import struct
 import sys
 import tempfile
 import xml.etree.ElementTree as ET
 import zipfile
 
-zip_path, dist = sys.argv[1], sys.argv[2]
+zip_path, dist, readme_path = sys.argv[1], sys.argv[2], sys.argv[3]
 passed = failed = 0
 
 
@@ -137,5 +140,17 @@ with archive, tempfile.TemporaryDirectory() as unpacked:
             versions = [file_versions(read(d)) for d in dlls]
             check(all(c.get("version") in v for v in versions),
                   "INFO.XML: version %s is the DLLs' file version" % c.get("version"), str(versions))
+
+            # The README's 1C examples create the object the package declares.
+            try:
+                with open(readme_path, encoding="utf-8") as f:
+                    readme = f.read()
+            except OSError as e:
+                readme = ""
+                check(False, "README.md reads", str(e))
+            examples = "\n".join(re.findall(r"^```bsl\n(.*?)^```", readme, re.S | re.M))
+            progids = re.findall(r'(?:Новый|New)\s*\(\s*"(AddIn\.[^"]*)"\s*\)', examples)
+            check(progids and all(p == c.get("progid") for p in progids),
+                  "README.md: the 1C examples create %s, the progid of INFO.XML" % c.get("progid"), str(progids))
 finish()
 PY

@@ -112,7 +112,7 @@ add_summary "$LOG_DIR/sanitizers.log" "sanitizer job"
 
 echo "== DLL checks"
 "$SRC/tools/check-dll.sh" "$SRC/dist/win64/KelmorTarvik1CNative.dll" "$SRC/dist/win32/KelmorTarvik1CNative.dll" \
-    | tee "$LOG_DIR/dll-checks.log"
+    "$SRC/dist/win64/kelmorcheck.exe" "$SRC/dist/win32/kelmorcheck.exe" | tee "$LOG_DIR/dll-checks.log"
 add_summary "$LOG_DIR/dll-checks.log" "DLL checks"
 
 if [[ -f "$SRC/tools/package.sh" && -f "$SRC/tools/check-package.sh" ]]; then

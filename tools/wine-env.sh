@@ -15,6 +15,8 @@
 #                        the win32 prefix is at the same path inside the root
 #   KELMOR_WINE_TIMEOUT  seconds before a program is stopped (default 300)
 #   KELMOR_WINEDEBUG     WINEDEBUG for the runs (default -all)
+#   KELMOR_WINE_DRIVE_E  0: the runs see no drive E: (its link is removed until
+#                        a run without this setting maps it again)
 #   KELMOR_I386_PROBE    program run to learn whether the kernel runs 32-bit
 #                        programs (default: a tiny i386 program written on the
 #                        fly); tests point it at a failing program
@@ -136,7 +138,9 @@ kelmor_wine_init() {
             [[ -f "$prefix/system.reg" ]] || { echo "wine-env: wineboot did not create $prefix" >&2; exit 1; }
         fi
         mkdir -p "$prefix/drive_e"
-        if [[ "$(readlink "$prefix/dosdevices/e:" 2>/dev/null)" != ../drive_e ]]; then
+        if [[ "${KELMOR_WINE_DRIVE_E:-1}" == 0 ]]; then
+            rm -f "$prefix/dosdevices/e:"
+        elif [[ "$(readlink "$prefix/dosdevices/e:" 2>/dev/null)" != ../drive_e ]]; then
             rm -f "$prefix/dosdevices/e:"
             ln -s ../drive_e "$prefix/dosdevices/e:"
         fi

@@ -20,6 +20,7 @@
 #include "hostapi/userobject.h"
 #include "platform/platform.h"
 #include "tests/fuzz/fuzzcheck.h"
+#include "tests/support/decimalseparator.h"
 #include "tests/support/fakehost.h"
 
 namespace fh = fakehost;

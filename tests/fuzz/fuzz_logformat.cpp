@@ -14,6 +14,7 @@
 #include "logging/logger.h"
 #include "platform/platform.h"
 #include "tests/fuzz/fuzzcheck.h"
+#include "tests/support/decimalseparator.h"
 
 using fuzzcheck::Printable;
 

@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "tests/fuzz/fuzzcheck.h"
+#include "tests/support/decimalseparator.h"
 
 using fuzzcheck::Printable;
 

@@ -90,12 +90,12 @@ if [[ $EUID -eq 0 ]] && command -v runuser >/dev/null; then
     printf '#!/usr/bin/env bash\nsource "%s/tools/as-root.sh"\nkelmor_as_root "$0" "$@"\necho "went on as $(id -un) with $*"\n' "$SRC" >"$script"
     chmod 755 "$script"
     # As root: no sudo needed, none asked for (none on PATH at all).
-    out="$(env PATH=/usr/bin:/bin bash "$script" a b 2>&1)"
+    out="$(env -i PATH=/usr/bin:/bin bash "$script" a b 2>&1)"
     [[ "$out" == "went on as root with a b" ]]
     check $? "as root a script goes on by itself" "$out"
     # Another user without sudo: goes on as that user.
     mkdir -p "$work/nosudo"
-    out="$(runuser -u "$user" -- env PATH="$work/nosudo:/usr/bin:/bin" bash -c "command -v sudo >/dev/null && exit 9; bash '$script' a b" 2>&1)"
+    out="$(runuser -u "$user" -- env -i PATH="$work/nosudo:/usr/bin:/bin" bash -c "command -v sudo >/dev/null && exit 9; bash '$script' a b" 2>&1)"
     rc=$?
     [[ $rc -eq 9 ]] && skip "a user without sudo (this machine has sudo in /usr/bin)" ||
         { [[ "$out" == "went on as $user with a b" ]]; check $? "a user without sudo goes on as that user" "$out"; }
@@ -104,7 +104,7 @@ if [[ $EUID -eq 0 ]] && command -v runuser >/dev/null; then
     mkdir -p "$work/fakesudo"
     printf '#!/bin/sh\necho "sudo $*"\n' >"$work/fakesudo/sudo"
     chmod 755 "$work/fakesudo/sudo"
-    out="$(runuser -u "$user" -- env PATH="$work/fakesudo:/usr/bin:/bin" KELMOR_JOBS=3 bash "$script" a b 2>/dev/null)"
+    out="$(runuser -u "$user" -- env -i PATH="$work/fakesudo:/usr/bin:/bin" KELMOR_JOBS=3 bash "$script" a b 2>/dev/null)"
     [[ "$out" == "sudo env KELMOR_JOBS=3 bash $script a b" ]]
     check $? "a user with sudo starts the script again through sudo, settings kept" "$out"
 else

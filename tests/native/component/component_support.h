@@ -22,6 +22,7 @@
 #include "platform/text.h"
 #include "tests/native/logging/logtest_support.h"
 #include "tests/support/fakehost.h"
+#include "tests/support/hostabi.h"
 #include "tests/support/recordingdriver.h"
 
 namespace comptest {
@@ -103,8 +104,9 @@ protected:
         auto* record = static_cast<TV8ComponentBase*>(p);
         if (!record) return nullptr;
         FRecords.push_back(record);
-        InitDoneTable.Init(InitDoneView(record), FHost.Connection());
-        InitDoneTable.SetMemManager(InitDoneView(record), FMM.Manager());
+        const hostabi::TInitDone initDone = hostabi::TComponent(record).InitDone();
+        initDone.Init(FHost.Connection());
+        initDone.SetMemManager(FMM.Manager());
         return record;
     }
 
@@ -140,8 +142,8 @@ protected:
         r.Ret = fakehost::WString(FMM, u"host-result");
         for (const THostArg& a : args) r.Params.push_back(Make(a));
         if (count < 0) count = static_cast<int32_t>(args.size());
-        r.Answer = LanguageExtenderTable.CallAsFunc(LanguageExtenderView(record), index, &r.Ret,
-                                                    r.Params.empty() ? nullptr : r.Params.data(), count);
+        r.Answer = hostabi::TComponent(record).LanguageExtender().CallAsFunc(
+            index, &r.Ret, r.Params.empty() ? nullptr : r.Params.data(), count);
         return r;
     }
 

@@ -8,6 +8,7 @@
 #include "hostapi/hostvalues.h"
 #include "platform/platform.h"
 #include "tests/native/component/component_support.h"
+#include "tests/support/decimalseparator.h"
 
 namespace comptest {
 namespace {

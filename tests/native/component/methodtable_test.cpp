@@ -85,24 +85,23 @@ class MethodSlotsTest : public TComponentTest {};
 
 TEST_F(MethodSlotsTest, TheHostFindsEveryMethodByEitherNameWithItsCountAndResult) {
     TV8ComponentBase* object = NewObject();
-    TV8View view = LanguageExtenderView(object);
-    const TLanguageExtenderTable& t = LanguageExtenderTable;
+    const hostabi::TLanguageExtender t = hostabi::TComponent(object).LanguageExtender();
 
-    EXPECT_EQ(ExpectedCount, t.GetNMethods(view));
-    EXPECT_EQ(0, t.GetNProps(view));
+    EXPECT_EQ(ExpectedCount, t.GetNMethods());
+    EXPECT_EQ(0, t.GetNProps());
     for (int32_t i = 0; i < ExpectedCount; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(i, t.FindMethod(view, ExpectedMethods[i].Name));
-        EXPECT_EQ(i, t.FindMethod(view, ExpectedMethods[i].NameLoc));
-        EXPECT_EQ(ExpectedMethods[i].ParamCount, t.GetNParams(view, i));
-        EXPECT_TRUE(t.HasRetVal(view, i));
+        EXPECT_EQ(i, t.FindMethod(ExpectedMethods[i].Name));
+        EXPECT_EQ(i, t.FindMethod(ExpectedMethods[i].NameLoc));
+        EXPECT_EQ(ExpectedMethods[i].ParamCount, t.GetNParams(i));
+        EXPECT_TRUE(t.HasRetVal(i));
         V8Variant def = fakehost::Empty();
-        EXPECT_FALSE(t.GetParamDefValue(view, i, 0, &def));
+        EXPECT_FALSE(t.GetParamDefValue(i, 0, &def));
     }
-    EXPECT_EQ(-1, t.FindMethod(view, u"confirmkm")) << "names are compared case-sensitively";
+    EXPECT_EQ(-1, t.FindMethod(u"confirmkm")) << "names are compared case-sensitively";
 
     char16_t* extension = nullptr;
-    ASSERT_TRUE(t.RegisterExtensionAs(view, &extension));
+    ASSERT_TRUE(t.RegisterExtensionAs(&extension));
     ASSERT_NE(nullptr, extension);
     EXPECT_EQ(u"KelmorTarvik1C4", std::u16string(extension));
     FMM.HostFree(extension);
@@ -126,10 +125,127 @@ TEST_F(MethodSlotsTest, TheClassIsListedAndCreatedByItsExactName) {
     EXPECT_EQ(nullptr, p);
     TV8ComponentBase* object = NewObject();
     ASSERT_NE(nullptr, object);
-    auto* component = dynamic_cast<TExtention30*>(static_cast<TV8UserObject*>(object->Objects[0]));
+    auto* component = dynamic_cast<TExtention30*>(static_cast<TV8UserObject*>(hostabi::TComponent(object).Word(4)));
     ASSERT_NE(nullptr, component);
     EXPECT_EQ(Extention30ClassName, component->ClassReg->NatApiClassName);
-    EXPECT_EQ(2000, InitDoneTable.GetInfo(InitDoneView(object)));
+    EXPECT_EQ(2000, hostabi::TComponent(object).InitDone().GetInfo());
+}
+
+// --- The arguments the table names ---------------------------------------------------
+
+int32_t NamedArgs(const TExtention30Method& m) {
+    int32_t n = 0;
+    while (n < Extention30MaxParams && m.Args[n].Name != nullptr) ++n;
+    return n;
+}
+
+TEST(MethodTableTest, EveryMethodNamesAsManyArgumentsAsItRegisters) {
+    TClassRegList list;
+    TClassReg* reg = RegisterExtention30(list);
+    ASSERT_EQ(static_cast<int32_t>(Extention30MethodCount), reg->MethCount);
+    for (size_t i = 0; i < Extention30MethodCount; ++i) {
+        const TExtention30Method& m = Extention30Methods[i];
+        SCOPED_TRACE(U8(m.Name));
+        EXPECT_EQ(reg->Method(static_cast<int32_t>(i))->ParamCount, NamedArgs(m));
+        EXPECT_TRUE(m.Result.Kind == TArgKind::Boolean || m.Result.Kind == TArgKind::Integer);
+        EXPECT_NE(nullptr, m.Result.Meaning);
+        std::set<std::u16string> names;
+        for (int32_t k = 0; k < NamedArgs(m); ++k) {
+            EXPECT_TRUE(names.insert(m.Args[k].Name).second) << "argument names are unique: " << U8(m.Args[k].Name);
+            if (m.Args[k].Use == TArgUse::Out) {
+                EXPECT_TRUE(m.Args[k].Kind == TArgKind::Text || m.Args[k].Kind == TArgKind::Integer)
+                    << "the handlers write texts and integers only";
+            }
+        }
+    }
+}
+
+// What the table says about each argument is what the handler does: an
+// argument marked "in" is read with the kind given (a different value of that
+// kind reaches the driver differently); one marked "out" is written with its
+// kind and never read (whatever the host passes there changes nothing). The
+// result value has the kind the table gives.
+class MethodArgumentsTest : public TComponentTest {
+protected:
+    // Two host values per argument: the one of the first call and another.
+    static THostArg Value(const TExtention30Arg& a, bool other) {
+        if (a.Use == TArgUse::Out) return other ? T(u"another host value") : HostOut();
+        switch (a.Kind) {
+            case TArgKind::Text: return T(other ? u"changed" : a.Name);
+            case TArgKind::Boolean: return B(!other);
+            case TArgKind::Integer: return I(other ? 8 : 7);
+            case TArgKind::Number: return D(other ? 1.5 : 1.25);  // the same integer part
+            case TArgKind::Any: return other ? I(42) : T(u"any");
+        }
+        return E();
+    }
+
+    // The driver's record of one call on a new object.
+    std::vector<std::string> DriverRecord(const TExtention30Method& m, const std::vector<THostArg>& args,
+                                          TCallResult* kept = nullptr) {
+        FState = TDriverState();
+        TV8ComponentBase* object = NewObject();
+        TCallResult r = Call(object, m.Index, args);
+        EXPECT_TRUE(r.Answer);
+        std::vector<std::string> record = FState.Calls;
+        for (int32_t v : FState.FormatVersionWrites) record.push_back("format version " + std::to_string(v));
+        if (kept != nullptr) {
+            *kept = r;
+        } else {
+            Release(r);
+        }
+        Destroy(object);
+        return record;
+    }
+};
+
+TEST_F(MethodArgumentsTest, InArgumentsAreReadAndOutArgumentsWrittenAsTheTableSays) {
+    for (size_t i = 0; i < Extention30MethodCount; ++i) {
+        const TExtention30Method& m = Extention30Methods[i];
+        SCOPED_TRACE(U8(m.Name));
+        std::vector<THostArg> args;
+        for (int32_t k = 0; k < m.ParamCount; ++k) args.push_back(Value(m.Args[k], false));
+
+        TCallResult first;
+        const std::vector<std::string> record = DriverRecord(m, args, &first);
+        EXPECT_FALSE(record.empty());
+        EXPECT_EQ(m.Result.Kind == TArgKind::Integer ? VTYPE_I4 : VTYPE_BOOL, fakehost::TypeOf(first.Ret));
+        for (int32_t k = 0; k < m.ParamCount; ++k) {
+            const TExtention30Arg& a = m.Args[k];
+            SCOPED_TRACE(U8(a.Name));
+            const V8Variant& v = first.Params[static_cast<size_t>(k)];
+            if (a.Use == TArgUse::Out && a.Kind == TArgKind::Integer) {
+                EXPECT_EQ(VTYPE_I4, fakehost::TypeOf(v)) << "written as an integer";
+            } else if (a.Use == TArgUse::Out) {
+                EXPECT_EQ(VTYPE_PWSTR, fakehost::TypeOf(v));
+                EXPECT_NE(u"host-value", fakehost::ReadWString(v)) << "written as a text";
+            } else {
+                V8Variant passed = Make(args[static_cast<size_t>(k)]);
+                EXPECT_EQ(fakehost::TypeOf(passed), fakehost::TypeOf(v)) << "an input is left as the host passed it";
+                if (fakehost::TypeOf(v) == VTYPE_PWSTR) {
+                    EXPECT_EQ(fakehost::ReadWString(passed), fakehost::ReadWString(v));
+                }
+                fakehost::Release(FMM, passed);
+            }
+
+            std::vector<THostArg> changed = args;
+            changed[static_cast<size_t>(k)] = Value(a, true);
+            if (a.Use == TArgUse::In) {
+                EXPECT_NE(record, DriverRecord(m, changed)) << "an input reaches the driver";
+                if (a.Kind == TArgKind::Integer) {
+                    // Read as an integer, not as a number: the fraction is dropped.
+                    std::vector<THostArg> low = args, high = args;
+                    low[static_cast<size_t>(k)] = D(7.25);
+                    high[static_cast<size_t>(k)] = D(7.75);
+                    EXPECT_EQ(DriverRecord(m, low), DriverRecord(m, high)) << "an integer input";
+                }
+            } else {
+                EXPECT_EQ(record, DriverRecord(m, changed)) << "an out-argument is never read";
+            }
+        }
+        Release(first);
+    }
+    EXPECT_EQ(0u, FMM.LiveBlocks());
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "platform/failure.h"
 #include "platform/text.h"
 #include "tests/support/fakehost.h"
+#include "tests/support/hostabi.h"
 
 namespace fh = fakehost;
 
@@ -118,18 +119,18 @@ protected:
 
     // The host hands over its connection and memory manager.
     void Connect(bool withConnection = true, bool withMemory = true) {
-        auto* r = static_cast<TV8ComponentBase*>(Component);
+        const hostabi::TInitDone initDone = Record().InitDone();
         if (withConnection) {
-            ASSERT_TRUE(InitDoneTable.Init(InitDoneView(r), Connection.Connection()));
+            ASSERT_TRUE(initDone.Init(Connection.Connection()));
         }
         if (withMemory) {
-            ASSERT_TRUE(InitDoneTable.SetMemManager(InitDoneView(r), Memory.Manager()));
+            ASSERT_TRUE(initDone.SetMemManager(Memory.Manager()));
         }
     }
 
-    TV8View View() { return LanguageExtenderView(static_cast<TV8ComponentBase*>(Component)); }
-    // The table as the host finds it: through the view.
-    const TLanguageExtenderTable& Slots() { return **static_cast<const TLanguageExtenderTable* const*>(View()); }
+    hostabi::TComponent Record() { return hostabi::TComponent(Component); }
+    // The slots as the host finds them: by number, through the view.
+    hostabi::TLanguageExtender Slots() { return Record().LanguageExtender(); }
 
     std::u16string TakeHostText(const char16_t* p) {
         EXPECT_TRUE(Memory.Owns(p));
@@ -179,12 +180,12 @@ size_t CountOf(const std::string& haystack, const std::string& needle) {
 TEST_F(Dispatch, RegisterExtensionAsHandsTheNameInHostMemory) {
     Connect();
     char16_t* name = nullptr;
-    ASSERT_TRUE(Slots().RegisterExtensionAs(View(), &name));
+    ASSERT_TRUE(Slots().RegisterExtensionAs(&name));
     EXPECT_EQ(TakeHostText(name), u"ТестовоеРасширение");
 
     Memory.RefuseNext(1);
     name = reinterpret_cast<char16_t*>(&name);
-    EXPECT_FALSE(Slots().RegisterExtensionAs(View(), &name));
+    EXPECT_FALSE(Slots().RegisterExtensionAs(&name));
     EXPECT_EQ(name, nullptr);
     EXPECT_EQ(Memory.LiveBlocks(), 0u);
 }
@@ -192,28 +193,28 @@ TEST_F(Dispatch, RegisterExtensionAsHandsTheNameInHostMemory) {
 TEST_F(Dispatch, NamesNeedTheMemoryManager) {
     Connect(true, false);
     char16_t* name = reinterpret_cast<char16_t*>(&name);
-    EXPECT_FALSE(Slots().RegisterExtensionAs(View(), &name));
+    EXPECT_FALSE(Slots().RegisterExtensionAs(&name));
     EXPECT_EQ(name, nullptr);
-    EXPECT_EQ(Slots().GetMethodName(View(), mEcho, 0), nullptr);
-    EXPECT_EQ(Slots().GetPropName(View(), pSpeed, 0), nullptr);
+    EXPECT_EQ(Slots().GetMethodName(mEcho, 0), nullptr);
+    EXPECT_EQ(Slots().GetPropName(pSpeed, 0), nullptr);
     EXPECT_EQ(Memory.AllocCalls(), 0u);
 }
 
 TEST_F(Dispatch, CountsAndFlagsAnswerTheRegistration) {
     Connect();
-    EXPECT_EQ(Slots().GetNMethods(View()), mCount);
-    EXPECT_EQ(Slots().GetNProps(View()), pCount);
-    EXPECT_EQ(Slots().GetNParams(View(), mEcho), 2);
-    EXPECT_EQ(Slots().GetNParams(View(), mReset), 1);
-    EXPECT_EQ(Slots().GetNParams(View(), mDup), 3);
-    EXPECT_TRUE(Slots().HasRetVal(View(), mEcho));
-    EXPECT_FALSE(Slots().HasRetVal(View(), mReset));
-    EXPECT_TRUE(Slots().IsPropReadable(View(), pSpeed));
-    EXPECT_TRUE(Slots().IsPropWritable(View(), pSpeed));
-    EXPECT_TRUE(Slots().IsPropReadable(View(), pMute));
-    EXPECT_FALSE(Slots().IsPropWritable(View(), pMute));
-    EXPECT_FALSE(Slots().IsPropReadable(View(), pBroken));
-    EXPECT_TRUE(Slots().IsPropWritable(View(), pBroken));
+    EXPECT_EQ(Slots().GetNMethods(), mCount);
+    EXPECT_EQ(Slots().GetNProps(), pCount);
+    EXPECT_EQ(Slots().GetNParams(mEcho), 2);
+    EXPECT_EQ(Slots().GetNParams(mReset), 1);
+    EXPECT_EQ(Slots().GetNParams(mDup), 3);
+    EXPECT_TRUE(Slots().HasRetVal(mEcho));
+    EXPECT_FALSE(Slots().HasRetVal(mReset));
+    EXPECT_TRUE(Slots().IsPropReadable(pSpeed));
+    EXPECT_TRUE(Slots().IsPropWritable(pSpeed));
+    EXPECT_TRUE(Slots().IsPropReadable(pMute));
+    EXPECT_FALSE(Slots().IsPropWritable(pMute));
+    EXPECT_FALSE(Slots().IsPropReadable(pBroken));
+    EXPECT_TRUE(Slots().IsPropWritable(pBroken));
 }
 
 TEST_F(Dispatch, IndexesOutsideTheListsAnswerNothingAndTouchNothing) {
@@ -225,19 +226,19 @@ TEST_F(Dispatch, IndexesOutsideTheListsAnswerNothingAndTouchNothing) {
         const bool methodOutside = index < 0 || index >= mCount;
         const bool propOutside = index < 0 || index >= pCount;
         if (methodOutside) {
-            EXPECT_EQ(Slots().GetNParams(View(), index), 0);
-            EXPECT_FALSE(Slots().HasRetVal(View(), index));
-            EXPECT_EQ(Slots().GetMethodName(View(), index, 0), nullptr);
-            EXPECT_FALSE(Slots().GetParamDefValue(View(), index, 0, &value));
-            EXPECT_FALSE(Slots().CallAsFunc(View(), index, &value, &param, 1));
-            EXPECT_FALSE(Slots().CallAsProc(View(), index, &param, 1));
+            EXPECT_EQ(Slots().GetNParams(index), 0);
+            EXPECT_FALSE(Slots().HasRetVal(index));
+            EXPECT_EQ(Slots().GetMethodName(index, 0), nullptr);
+            EXPECT_FALSE(Slots().GetParamDefValue(index, 0, &value));
+            EXPECT_FALSE(Slots().CallAsFunc(index, &value, &param, 1));
+            EXPECT_FALSE(Slots().CallAsProc(index, &param, 1));
         }
         if (propOutside) {
-            EXPECT_EQ(Slots().GetPropName(View(), index, 1), nullptr);
-            EXPECT_FALSE(Slots().IsPropReadable(View(), index));
-            EXPECT_FALSE(Slots().IsPropWritable(View(), index));
-            EXPECT_FALSE(Slots().GetPropVal(View(), index, &value));
-            EXPECT_FALSE(Slots().SetPropVal(View(), index, &value));
+            EXPECT_EQ(Slots().GetPropName(index, 1), nullptr);
+            EXPECT_FALSE(Slots().IsPropReadable(index));
+            EXPECT_FALSE(Slots().IsPropWritable(index));
+            EXPECT_FALSE(Slots().GetPropVal(index, &value));
+            EXPECT_FALSE(Slots().SetPropVal(index, &value));
         }
         EXPECT_EQ(value.vt, VTYPE_I4);
         EXPECT_EQ(value.VarEnum.lVal, 11);
@@ -271,7 +272,7 @@ TEST_F(Dispatch, FindMethodTriesTheLocalizedNameThenTheEnglishOneAndLogsTheResul
         {u"", -1},
         {nullptr, -1},
     };
-    for (const TCase& c : cases) EXPECT_EQ(Slots().FindMethod(View(), c.name), c.index);
+    for (const TCase& c : cases) EXPECT_EQ(Slots().FindMethod(c.name), c.index);
 
     ResetLogFileForTests();  // closes the file
     const std::string log = ReadAll(folder.Path() + "/find.log");
@@ -285,36 +286,36 @@ TEST_F(Dispatch, FindMethodTriesTheLocalizedNameThenTheEnglishOneAndLogsTheResul
 
 TEST_F(Dispatch, FindPropMatchesEitherName) {
     Connect();
-    EXPECT_EQ(Slots().FindProp(View(), u"Speed"), pSpeed);
-    EXPECT_EQ(Slots().FindProp(View(), u"Скорость"), pSpeed);
-    EXPECT_EQ(Slots().FindProp(View(), u"Тишина"), pMute);
-    EXPECT_EQ(Slots().FindProp(View(), u"speed"), -1);
-    EXPECT_EQ(Slots().FindProp(View(), nullptr), -1);
+    EXPECT_EQ(Slots().FindProp(u"Speed"), pSpeed);
+    EXPECT_EQ(Slots().FindProp(u"Скорость"), pSpeed);
+    EXPECT_EQ(Slots().FindProp(u"Тишина"), pMute);
+    EXPECT_EQ(Slots().FindProp(u"speed"), -1);
+    EXPECT_EQ(Slots().FindProp(nullptr), -1);
 }
 
 TEST_F(Dispatch, GetMethodNameSwitchesTheLogOnAndAnswersEitherName) {
     Connect();
     EXPECT_FALSE(GetLogFile().Enabled());
     GetLogFile().SetFileName(u"elsewhere.txt");  // replaced, whatever it was
-    EXPECT_EQ(TakeHostText(Slots().GetMethodName(View(), mEcho, 0)), u"Echo");
+    EXPECT_EQ(TakeHostText(Slots().GetMethodName(mEcho, 0)), u"Echo");
     EXPECT_TRUE(GetLogFile().Enabled());
     EXPECT_EQ(GetLogFile().FileName(), u"e:\\lll.txt");
-    EXPECT_EQ(TakeHostText(Slots().GetMethodName(View(), mEcho, 1)), u"Эхо");
-    EXPECT_EQ(TakeHostText(Slots().GetMethodName(View(), mReset, 7)), u"Сброс");
-    EXPECT_EQ(TakeHostText(Slots().GetPropName(View(), pSpeed, 0)), u"Speed");
-    EXPECT_EQ(TakeHostText(Slots().GetPropName(View(), pSpeed, -1)), u"Скорость");
+    EXPECT_EQ(TakeHostText(Slots().GetMethodName(mEcho, 1)), u"Эхо");
+    EXPECT_EQ(TakeHostText(Slots().GetMethodName(mReset, 7)), u"Сброс");
+    EXPECT_EQ(TakeHostText(Slots().GetPropName(pSpeed, 0)), u"Speed");
+    EXPECT_EQ(TakeHostText(Slots().GetPropName(pSpeed, -1)), u"Скорость");
 
     // Every call sets both again, also with an index that names nothing.
     GetLogFile().SetEnabled(false);
     GetLogFile().SetFileName(u"elsewhere.txt");
     Memory.RefuseNext(1);
-    EXPECT_EQ(Slots().GetMethodName(View(), mEcho, 0), nullptr);
+    EXPECT_EQ(Slots().GetMethodName(mEcho, 0), nullptr);
     EXPECT_EQ(Memory.LiveBlocks(), 0u);
     EXPECT_TRUE(GetLogFile().Enabled());
     EXPECT_EQ(GetLogFile().FileName(), u"e:\\lll.txt");
     GetLogFile().SetEnabled(false);
     GetLogFile().SetFileName(u"elsewhere.txt");
-    EXPECT_EQ(Slots().GetMethodName(View(), mCount, 0), nullptr);
+    EXPECT_EQ(Slots().GetMethodName(mCount, 0), nullptr);
     EXPECT_TRUE(GetLogFile().Enabled());
     EXPECT_EQ(GetLogFile().FileName(), u"e:\\lll.txt");
 }
@@ -323,7 +324,7 @@ TEST_F(Dispatch, CallAsFuncPassesTheHostsRecordsAndCountUnchanged) {
     Connect();
     V8Variant result = fh::WString(Memory, u"previous result");
     V8Variant params[3] = {fh::WString(Memory, u"чек"), fh::I4(1), fh::Empty()};
-    EXPECT_TRUE(Slots().CallAsFunc(View(), mEcho, &result, params, 3));
+    EXPECT_TRUE(Slots().CallAsFunc(mEcho, &result, params, 3));
     EXPECT_EQ(Object->calls, 1);
     EXPECT_EQ(Object->lastCount, 3);  // not the registered 2
     EXPECT_EQ(Object->lastResult, &result);
@@ -331,10 +332,10 @@ TEST_F(Dispatch, CallAsFuncPassesTheHostsRecordsAndCountUnchanged) {
     EXPECT_EQ(fh::TypeOf(result), VTYPE_PWSTR);
     EXPECT_EQ(fh::ReadWString(result), u"echo:чек");
 
-    EXPECT_TRUE(Slots().CallAsFunc(View(), mDup, &result, params, 0));
+    EXPECT_TRUE(Slots().CallAsFunc(mDup, &result, params, 0));
     EXPECT_EQ(Object->lastCount, 0);
     EXPECT_EQ(fh::ReadWString(result), u"echo:");
-    EXPECT_FALSE(Slots().CallAsFunc(View(), mNo, &result, params, 0));  // the handler's own answer
+    EXPECT_FALSE(Slots().CallAsFunc(mNo, &result, params, 0));  // the handler's own answer
     EXPECT_TRUE(Connection.Errors().empty());
     fh::Release(Memory, result);
     fh::Release(Memory, params[0]);
@@ -362,8 +363,8 @@ TEST_F(Dispatch, FailuresInHandlersAreReportedOnceAndAnswerFalse) {
         Connection.ClearErrors();
         V8Variant result = fh::Empty();
         V8Variant param = fh::Empty();
-        const bool answer = c.asFunc ? Slots().CallAsFunc(View(), c.method, &result, &param, 1)
-                                     : Slots().CallAsProc(View(), c.method, &param, 1);
+        const bool answer = c.asFunc ? Slots().CallAsFunc(c.method, &result, &param, 1)
+                                     : Slots().CallAsProc(c.method, &param, 1);
         EXPECT_FALSE(answer);
         ASSERT_EQ(Connection.Errors().size(), 1u);
         const fh::TErrorReport& report = Connection.Errors()[0];
@@ -379,7 +380,7 @@ TEST_F(Dispatch, FailuresInHandlersAreReportedOnceAndAnswerFalse) {
 TEST_F(Dispatch, AWriteBeforeTheFailureStaysInTheHostsValue) {
     Connect();
     V8Variant result = fh::Empty();
-    EXPECT_FALSE(Slots().CallAsFunc(View(), mFail, &result, nullptr, 0));
+    EXPECT_FALSE(Slots().CallAsFunc(mFail, &result, nullptr, 0));
     EXPECT_EQ(fh::TypeOf(result), VTYPE_I4);
     EXPECT_EQ(result.VarEnum.lVal, 99);
 }
@@ -387,10 +388,10 @@ TEST_F(Dispatch, AWriteBeforeTheFailureStaysInTheHostsValue) {
 TEST_F(Dispatch, FailureWithoutConnectionAnswersFalseSilently) {
     Connect(false, true);
     V8Variant result = fh::Empty();
-    EXPECT_FALSE(Slots().CallAsFunc(View(), mFail, &result, nullptr, 0));
-    EXPECT_FALSE(Slots().CallAsFunc(View(), mCrash, &result, nullptr, 0));
+    EXPECT_FALSE(Slots().CallAsFunc(mFail, &result, nullptr, 0));
+    EXPECT_FALSE(Slots().CallAsFunc(mCrash, &result, nullptr, 0));
     V8Variant value = fh::Empty();
-    EXPECT_FALSE(Slots().SetPropVal(View(), pBroken, &value));
+    EXPECT_FALSE(Slots().SetPropVal(pBroken, &value));
     EXPECT_EQ(Object->calls, 2);
     EXPECT_TRUE(Connection.Errors().empty());
 }
@@ -399,7 +400,7 @@ TEST_F(Dispatch, CallAsProcGivesAFunctionAScratchResultAndFreesIt) {
     Connect();
     V8Variant param = fh::WString(Memory, u"арг");
     const size_t before = Memory.LiveBlocks();
-    EXPECT_TRUE(Slots().CallAsProc(View(), mEcho, &param, 1));
+    EXPECT_TRUE(Slots().CallAsProc(mEcho, &param, 1));
     EXPECT_EQ(Object->calls, 1);
     EXPECT_EQ(Object->lastCount, 1);
     ASSERT_NE(Object->lastResult, nullptr);
@@ -414,14 +415,14 @@ TEST_F(Dispatch, CallAsProcGivesAFunctionAScratchResultAndFreesIt) {
 TEST_F(Dispatch, ProceduresRunFromBothCallSlots) {
     Connect();
     V8Variant param = fh::Empty();
-    EXPECT_TRUE(Slots().CallAsProc(View(), mReset, &param, 1));
+    EXPECT_TRUE(Slots().CallAsProc(mReset, &param, 1));
     EXPECT_EQ(Object->procCalls, 1);
     EXPECT_EQ(fh::TypeOf(param), VTYPE_I4);
     EXPECT_EQ(param.VarEnum.lVal, 1);
 
     // As a function: the procedure runs and the result stays as it is.
     V8Variant result = fh::WString(Memory, u"untouched");
-    EXPECT_TRUE(Slots().CallAsFunc(View(), mReset, &result, &param, 1));
+    EXPECT_TRUE(Slots().CallAsFunc(mReset, &result, &param, 1));
     EXPECT_EQ(Object->procCalls, 2);
     EXPECT_EQ(fh::ReadWString(result), u"untouched");
     EXPECT_TRUE(Connection.Errors().empty());
@@ -431,21 +432,21 @@ TEST_F(Dispatch, ProceduresRunFromBothCallSlots) {
 TEST_F(Dispatch, PropertiesCallTheAccessorForReadingAndWriting) {
     Connect();
     V8Variant value = fh::Empty();
-    EXPECT_TRUE(Slots().GetPropVal(View(), pSpeed, &value));
+    EXPECT_TRUE(Slots().GetPropVal(pSpeed, &value));
     EXPECT_EQ(fh::TypeOf(value), VTYPE_I4);
     EXPECT_EQ(value.VarEnum.lVal, 7);
     value = fh::WString(Memory, u"12");
-    EXPECT_TRUE(Slots().SetPropVal(View(), pSpeed, &value));
+    EXPECT_TRUE(Slots().SetPropVal(pSpeed, &value));
     EXPECT_EQ(Object->speed, 12);
     fh::Release(Memory, value);
 
     // No accessor: false, no report.
-    EXPECT_FALSE(Slots().GetPropVal(View(), pMute, &value));
-    EXPECT_FALSE(Slots().SetPropVal(View(), pMute, &value));
+    EXPECT_FALSE(Slots().GetPropVal(pMute, &value));
+    EXPECT_FALSE(Slots().SetPropVal(pMute, &value));
     EXPECT_TRUE(Connection.Errors().empty());
 
     // A failing accessor is reported like a failing method.
-    EXPECT_FALSE(Slots().GetPropVal(View(), pBroken, &value));
+    EXPECT_FALSE(Slots().GetPropVal(pBroken, &value));
     ASSERT_EQ(Connection.Errors().size(), 1u);
     EXPECT_EQ(Connection.Errors()[0].descr, u"свойство");
 }
@@ -453,15 +454,15 @@ TEST_F(Dispatch, PropertiesCallTheAccessorForReadingAndWriting) {
 TEST_F(Dispatch, GetParamDefValueCopiesTheLastMatchingDefault) {
     Connect();
     V8Variant value = fh::Bool(true);
-    ASSERT_TRUE(Slots().GetParamDefValue(View(), mEcho, 0, &value));
+    ASSERT_TRUE(Slots().GetParamDefValue(mEcho, 0, &value));
     EXPECT_EQ(fh::TypeOf(value), VTYPE_I4);
     EXPECT_EQ(value.VarEnum.lVal, 6);
     EXPECT_EQ(Memory.AllocCalls(), 0u);
 
     // No default: false, the value is not touched.
     value = fh::Bool(true);
-    EXPECT_FALSE(Slots().GetParamDefValue(View(), mEcho, 2, &value));
-    EXPECT_FALSE(Slots().GetParamDefValue(View(), mReset, 0, &value));
+    EXPECT_FALSE(Slots().GetParamDefValue(mEcho, 2, &value));
+    EXPECT_FALSE(Slots().GetParamDefValue(mReset, 0, &value));
     EXPECT_EQ(fh::TypeOf(value), VTYPE_BOOL);
     EXPECT_EQ(value.VarEnum.bVal, 1);
     EXPECT_EQ(Memory.AllocCalls(), 0u);
@@ -473,13 +474,13 @@ TEST_F(Dispatch, TextDefaultsReachTheHostInBlocksOfItsOwnHeap) {
     // registered text itself.
     Connect();
     V8Variant wide = fh::Empty();
-    ASSERT_TRUE(Slots().GetParamDefValue(View(), mEcho, 1, &wide));
+    ASSERT_TRUE(Slots().GetParamDefValue(mEcho, 1, &wide));
     EXPECT_EQ(fh::TypeOf(wide), VTYPE_PWSTR);
     EXPECT_EQ(wide.VarEnum.vtRecWideString.wstrLen, 6u);
     EXPECT_EQ(TakeHostText(wide.VarEnum.vtRecWideString.pwstrVal), u"второй");
 
     V8Variant narrow = fh::Empty();
-    ASSERT_TRUE(Slots().GetParamDefValue(View(), mDup, 0, &narrow));
+    ASSERT_TRUE(Slots().GetParamDefValue(mDup, 0, &narrow));
     EXPECT_EQ(fh::TypeOf(narrow), VTYPE_PSTR);
     EXPECT_TRUE(Memory.Owns(narrow.VarEnum.vtRecString.pstrVal));
     EXPECT_EQ(Memory.BlockSize(narrow.VarEnum.vtRecString.pstrVal), 7u);
@@ -492,7 +493,7 @@ TEST_F(Dispatch, TextDefaultsReachTheHostInBlocksOfItsOwnHeap) {
     // The host refuses the block: false, and its value stays as it was.
     Memory.RefuseNext(1);
     V8Variant refused = fh::I4(3);
-    EXPECT_FALSE(Slots().GetParamDefValue(View(), mEcho, 1, &refused));
+    EXPECT_FALSE(Slots().GetParamDefValue(mEcho, 1, &refused));
     EXPECT_EQ(fh::TypeOf(refused), VTYPE_I4);
     EXPECT_EQ(refused.VarEnum.lVal, 3);
     EXPECT_EQ(Memory.LiveBlocks(), 0u);
@@ -501,23 +502,22 @@ TEST_F(Dispatch, TextDefaultsReachTheHostInBlocksOfItsOwnHeap) {
 TEST_F(Dispatch, TextDefaultsNeedTheMemoryManager) {
     Connect(true, false);
     V8Variant value = fh::I4(3);
-    EXPECT_FALSE(Slots().GetParamDefValue(View(), mEcho, 1, &value));
+    EXPECT_FALSE(Slots().GetParamDefValue(mEcho, 1, &value));
     EXPECT_EQ(fh::TypeOf(value), VTYPE_I4);
     EXPECT_EQ(value.VarEnum.lVal, 3);
     // Scalars need none.
-    EXPECT_TRUE(Slots().GetParamDefValue(View(), mEcho, 0, &value));
+    EXPECT_TRUE(Slots().GetParamDefValue(mEcho, 0, &value));
     EXPECT_EQ(value.VarEnum.lVal, 6);
 }
 
 TEST_F(Dispatch, EveryViewLeadsToTheSameObject) {
-    auto* r = static_cast<TV8ComponentBase*>(Component);
-    EXPECT_EQ(ObjectOfView(InitDoneView(r)), Object);
-    EXPECT_EQ(ObjectOfView(LanguageExtenderView(r)), Object);
-    EXPECT_EQ(ObjectOfView(LocaleBaseView(r)), Object);
+    EXPECT_EQ(ObjectOfView(Record().InitDoneView()), Object);
+    EXPECT_EQ(ObjectOfView(Record().LanguageExtenderView()), Object);
+    EXPECT_EQ(ObjectOfView(Record().LocaleBaseView()), Object);
     // Through the language view the slots see what Init handed over.
     Connect();
     V8Variant result = fh::Empty();
-    EXPECT_FALSE(Slots().CallAsFunc(View(), mCrash, &result, nullptr, 0));
+    EXPECT_FALSE(Slots().CallAsFunc(mCrash, &result, nullptr, 0));
     EXPECT_EQ(Connection.Errors().size(), 1u);
 }
 

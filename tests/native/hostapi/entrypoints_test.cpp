@@ -9,6 +9,7 @@
 #include "hostapi/componentbase.h"
 #include "hostapi/exports.h"
 #include "tests/support/fakehost.h"
+#include "tests/support/hostabi.h"
 
 namespace {
 
@@ -78,11 +79,6 @@ protected:
     TClassReg* CustomReg = nullptr;
 };
 
-// The host's calls through a record.
-const TInitDoneTable& InitDone(void* component) {
-    return **static_cast<const TInitDoneTable* const*>(InitDoneView(static_cast<TV8ComponentBase*>(component)));
-}
-
 TEST_F(EntryPoints, GetClassNamesListsEveryClassInANewBlockEachCall) {
     const char16_t* first = GetClassNames();
     ASSERT_NE(first, nullptr);
@@ -102,29 +98,28 @@ TEST_F(EntryPoints, GetClassObjectMakesARecordWithThreeViewsAndTheObjectThreeTim
     void* component = nullptr;
     ASSERT_EQ(GetClassObject(u"PlainAddIn", &component), 1);
     ASSERT_NE(component, nullptr);
-    auto* record = static_cast<TV8ComponentBase*>(component);
-    auto* words = reinterpret_cast<void* const*>(record);
-    EXPECT_EQ(words[0], &InitDoneTable);
-    EXPECT_EQ(words[1], &LanguageExtenderTable);
-    EXPECT_EQ(words[2], &LocaleBaseTable);
-    EXPECT_EQ(words[3], nullptr);
-    ASSERT_NE(words[4], nullptr);
-    EXPECT_EQ(words[5], words[4]);
-    EXPECT_EQ(words[6], words[4]);
+    const hostabi::TComponent record(component);
+    EXPECT_EQ(record.Word(0), &InitDoneTable);
+    EXPECT_EQ(record.Word(1), &LanguageExtenderTable);
+    EXPECT_EQ(record.Word(2), &LocaleBaseTable);
+    EXPECT_EQ(record.Word(3), nullptr);
+    ASSERT_NE(record.Word(4), nullptr);
+    EXPECT_EQ(record.Word(5), record.Word(4));
+    EXPECT_EQ(record.Word(6), record.Word(4));
 
-    TV8UserObject* object = ObjectOfView(InitDoneView(record));
+    TV8UserObject* object = ObjectOfView(record.InitDoneView());
     EXPECT_NE(dynamic_cast<TPlainObject*>(object), nullptr);  // the first class of that name
     EXPECT_EQ(object->ClassReg, PlainReg);
     EXPECT_EQ(object->V8MM, nullptr);
     EXPECT_EQ(object->V8, nullptr);
     EXPECT_TRUE(object->locale.empty());
-    EXPECT_EQ(ObjectOfView(LanguageExtenderView(record)), object);
-    EXPECT_EQ(ObjectOfView(LocaleBaseView(record)), object);
+    EXPECT_EQ(ObjectOfView(record.LanguageExtenderView()), object);
+    EXPECT_EQ(ObjectOfView(record.LocaleBaseView()), object);
     EXPECT_EQ(GLiveObjects, 1);
 
     EXPECT_EQ(DestroyObject(&component), 0);
     EXPECT_EQ(GLiveObjects, 0);
-    EXPECT_EQ(component, record);  // the location is not cleared
+    EXPECT_EQ(component, record.Base());  // the location is not cleared
 }
 
 TEST_F(EntryPoints, GetClassObjectRefusesWhatItCannotMake) {
@@ -184,26 +179,25 @@ TEST_F(EntryPoints, InitDoneAndLocaleSlotsReachTheObjectWithBaseBehaviour) {
     fakehost::TFakeConnection connection;
     void* component = nullptr;
     ASSERT_EQ(GetClassObject(u"PlainAddIn", &component), 1);
-    auto* record = static_cast<TV8ComponentBase*>(component);
+    const hostabi::TComponent record(component);
     TV8UserObject* object = ObjectOfView(component);
 
-    const TInitDoneTable& initDone = InitDone(component);
-    EXPECT_EQ(&initDone, &InitDoneTable);
-    EXPECT_EQ(initDone.Destructor, nullptr);
-    EXPECT_TRUE(initDone.Init(InitDoneView(record), connection.Connection()));
+    const hostabi::TInitDone initDone = record.InitDone();
+    EXPECT_EQ(initDone.SlotAddress(hostabi::InitDone::Destructor), nullptr);
+    EXPECT_TRUE(initDone.Init(connection.Connection()));
     EXPECT_EQ(object->V8, connection.Connection());
-    EXPECT_TRUE(initDone.SetMemManager(InitDoneView(record), mm.Manager()));
+    EXPECT_TRUE(initDone.SetMemManager(mm.Manager()));
     EXPECT_EQ(object->V8MM, mm.Manager());
-    EXPECT_EQ(initDone.GetInfo(InitDoneView(record)), 2000);
+    EXPECT_EQ(initDone.GetInfo(), 2000);
 
-    const auto& locale = **static_cast<const TLocaleBaseTable* const*>(LocaleBaseView(record));
-    EXPECT_EQ(locale.Destructor, nullptr);
-    locale.SetLocale(LocaleBaseView(record), u"ru_RU");
+    const hostabi::TLocaleBase locale = record.LocaleBase();
+    EXPECT_EQ(locale.SlotAddress(hostabi::LocaleBase::Destructor), nullptr);
+    locale.SetLocale(u"ru_RU");
     EXPECT_EQ(object->locale, u"ru_RU");
-    locale.SetLocale(LocaleBaseView(record), nullptr);
+    locale.SetLocale(nullptr);
     EXPECT_EQ(object->locale, u"");
 
-    initDone.Done(InitDoneView(record));
+    initDone.Done();
     EXPECT_EQ(object->V8, connection.Connection());  // Done keeps everything
     EXPECT_EQ(object->V8MM, mm.Manager());
     EXPECT_EQ(object->ClassReg, PlainReg);
@@ -217,21 +211,21 @@ TEST_F(EntryPoints, SlotsAnswerWhatTheClassOverridesAndSwallowFailures) {
     fakehost::TFakeConnection connection;
     void* component = nullptr;
     ASSERT_EQ(GetClassObject(u"CustomAddIn", &component), 1);
-    auto* record = static_cast<TV8ComponentBase*>(component);
+    const hostabi::TComponent record(component);
     auto* object = dynamic_cast<TCustomObject*>(ObjectOfView(component));
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(object->ClassReg, CustomReg);
 
-    EXPECT_FALSE(InitDoneTable.Init(InitDoneView(record), connection.Connection()));
+    EXPECT_FALSE(record.InitDone().Init(connection.Connection()));
     EXPECT_EQ(object->inits, 1);
     EXPECT_EQ(object->V8, connection.Connection());
     // The override throws: the slot answers false and nothing escapes.
-    EXPECT_FALSE(InitDoneTable.SetMemManager(InitDoneView(record), mm.Manager()));
+    EXPECT_FALSE(record.InitDone().SetMemManager(mm.Manager()));
     EXPECT_EQ(object->V8MM, mm.Manager());
-    EXPECT_EQ(InitDoneTable.GetInfo(InitDoneView(record)), 1234);
-    LocaleBaseTable.SetLocale(LocaleBaseView(record), u"kk");
+    EXPECT_EQ(record.InitDone().GetInfo(), 1234);
+    record.LocaleBase().SetLocale(u"kk");
     EXPECT_EQ(object->localeSeen, u"kk");  // stored before the object is told
-    InitDoneTable.Done(InitDoneView(record));
+    record.InitDone().Done();
     EXPECT_EQ(object->dones, 1);
     EXPECT_TRUE(connection.Errors().empty());
     DestroyObject(&component);

@@ -13,6 +13,7 @@
 #include "hostapi/textscan.h"
 #include "hostapi/userobject.h"
 #include "platform/platform.h"
+#include "tests/support/decimalseparator.h"
 #include "tests/support/fakehost.h"
 
 namespace fh = fakehost;

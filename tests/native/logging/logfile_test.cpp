@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "tests/native/logging/logtest_support.h"
+#include "tests/support/decimalseparator.h"
 
 using logtest::AfterHeader;
 using logtest::Exists;

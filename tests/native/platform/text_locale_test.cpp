@@ -9,6 +9,7 @@
 #include "platform/failure.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "tests/support/decimalseparator.h"
 
 namespace {
 

@@ -217,16 +217,16 @@ int32_t THostObject::Destroy() {
     return result;
 }
 
-bool THostObject::Init(TV8AddInDefBase* connection) { return InitDoneTbl()->Init(InitDone(), connection); }
+bool THostObject::Init(TV8AddInDefBase* connection) { return InitDoneSlots().Init(connection); }
 
 bool THostObject::SetMemManager(TV8MemoryManager* manager) {
     FManager = manager;
-    return InitDoneTbl()->SetMemManager(InitDone(), manager);
+    return InitDoneSlots().SetMemManager(manager);
 }
 
-int32_t THostObject::GetInfo() { return InitDoneTbl()->GetInfo(InitDone()); }
-void THostObject::Done() { InitDoneTbl()->Done(InitDone()); }
-void THostObject::SetLocale(const char16_t* locale) { LocaleTbl()->SetLocale(LocaleBase(), locale); }
+int32_t THostObject::GetInfo() { return InitDoneSlots().GetInfo(); }
+void THostObject::Done() { InitDoneSlots().Done(); }
+void THostObject::SetLocale(const char16_t* locale) { LocaleSlots().SetLocale(locale); }
 
 std::u16string THostObject::TakeText(const char16_t* p) {
     if (p == nullptr) return std::u16string();
@@ -240,49 +240,49 @@ std::u16string THostObject::TakeText(const char16_t* p) {
 
 bool THostObject::RegisterExtensionAs(std::u16string& name) {
     char16_t* p = nullptr;
-    bool ok = ExtTbl()->RegisterExtensionAs(LanguageExtender(), &p);
+    bool ok = ExtSlots().RegisterExtensionAs(&p);
     name = TakeText(p);
     return ok;
 }
 
-int32_t THostObject::GetNProps() { return ExtTbl()->GetNProps(LanguageExtender()); }
-int32_t THostObject::FindProp(const std::u16string& name) { return ExtTbl()->FindProp(LanguageExtender(), name.c_str()); }
+int32_t THostObject::GetNProps() { return ExtSlots().GetNProps(); }
+int32_t THostObject::FindProp(const std::u16string& name) { return ExtSlots().FindProp(name.c_str()); }
 
 std::u16string THostObject::GetPropName(int32_t index, int32_t alias, bool* ok) {
-    const char16_t* p = ExtTbl()->GetPropName(LanguageExtender(), index, alias);
+    const char16_t* p = ExtSlots().GetPropName(index, alias);
     if (ok != nullptr) *ok = p != nullptr;
     return TakeText(p);
 }
 
 bool THostObject::GetPropVal(int32_t index, V8Variant& value) {
-    return ExtTbl()->GetPropVal(LanguageExtender(), index, &value);
+    return ExtSlots().GetPropVal(index, &value);
 }
 bool THostObject::SetPropVal(int32_t index, V8Variant& value) {
-    return ExtTbl()->SetPropVal(LanguageExtender(), index, &value);
+    return ExtSlots().SetPropVal(index, &value);
 }
-bool THostObject::IsPropReadable(int32_t index) { return ExtTbl()->IsPropReadable(LanguageExtender(), index); }
-bool THostObject::IsPropWritable(int32_t index) { return ExtTbl()->IsPropWritable(LanguageExtender(), index); }
-int32_t THostObject::GetNMethods() { return ExtTbl()->GetNMethods(LanguageExtender()); }
+bool THostObject::IsPropReadable(int32_t index) { return ExtSlots().IsPropReadable(index); }
+bool THostObject::IsPropWritable(int32_t index) { return ExtSlots().IsPropWritable(index); }
+int32_t THostObject::GetNMethods() { return ExtSlots().GetNMethods(); }
 int32_t THostObject::FindMethod(const std::u16string& name) {
-    return ExtTbl()->FindMethod(LanguageExtender(), name.c_str());
+    return ExtSlots().FindMethod(name.c_str());
 }
 
 std::u16string THostObject::GetMethodName(int32_t index, int32_t alias, bool* ok) {
-    const char16_t* p = ExtTbl()->GetMethodName(LanguageExtender(), index, alias);
+    const char16_t* p = ExtSlots().GetMethodName(index, alias);
     if (ok != nullptr) *ok = p != nullptr;
     return TakeText(p);
 }
 
-int32_t THostObject::GetNParams(int32_t index) { return ExtTbl()->GetNParams(LanguageExtender(), index); }
+int32_t THostObject::GetNParams(int32_t index) { return ExtSlots().GetNParams(index); }
 bool THostObject::GetParamDefValue(int32_t method, int32_t param, V8Variant& value) {
-    return ExtTbl()->GetParamDefValue(LanguageExtender(), method, param, &value);
+    return ExtSlots().GetParamDefValue(method, param, &value);
 }
-bool THostObject::HasRetVal(int32_t index) { return ExtTbl()->HasRetVal(LanguageExtender(), index); }
+bool THostObject::HasRetVal(int32_t index) { return ExtSlots().HasRetVal(index); }
 bool THostObject::CallAsProc(int32_t index, V8Variant* params, int32_t count) {
-    return ExtTbl()->CallAsProc(LanguageExtender(), index, params, count);
+    return ExtSlots().CallAsProc(index, params, count);
 }
 bool THostObject::CallAsFunc(int32_t index, V8Variant& result, V8Variant* params, int32_t count) {
-    return ExtTbl()->CallAsFunc(LanguageExtender(), index, &result, params, count);
+    return ExtSlots().CallAsFunc(index, &result, params, count);
 }
 
 bool THostObject::CallByName(const std::u16string& name, V8Variant& result, std::vector<V8Variant>& params) {

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "hostapi/componentbase.h"
 #include "hostapi/v8types.h"
 #include "tests/support/fakehost.h"
+#include "tests/support/hostabi.h"
 
 namespace hostsim {
 
@@ -103,7 +103,7 @@ public:
     bool Valid() const { return FBase != nullptr && !Untouched(); }
     void* Base() const { return FBase; }
     // Word i of the record (0..6).
-    void* Word(int i) const { return static_cast<void* const*>(FBase)[i]; }
+    void* Word(int i) const { return Record().Word(i); }
     // DestroyObject when valid; answers its result (0 when nothing to do).
     int32_t Destroy();
 
@@ -137,17 +137,17 @@ public:
     // (and no call) when the name is unknown.
     bool CallByName(const std::u16string& name, V8Variant& result, std::vector<V8Variant>& params);
 
-    // The views, as the host's compiler computes them from IComponentBase.
-    TV8View InitDone() const { return FBase; }
-    TV8View LanguageExtender() const { return static_cast<void**>(FBase) + 1; }
-    TV8View LocaleBase() const { return static_cast<void**>(FBase) + 2; }
-
-    // The tables behind the views.
-    const TInitDoneTable* InitDoneTbl() const { return *static_cast<TInitDoneTable* const*>(InitDone()); }
-    const TLanguageExtenderTable* ExtTbl() const {
-        return *static_cast<TLanguageExtenderTable* const*>(LanguageExtender());
-    }
-    const TLocaleBaseTable* LocaleTbl() const { return *static_cast<TLocaleBaseTable* const*>(LocaleBase()); }
+    // The record and its views, as the host's compiler computes them from
+    // IComponentBase, and the slot tables behind the views, reached by slot
+    // number (tests/support/hostabi.h), never through the add-in's own
+    // declarations.
+    hostabi::TComponent Record() const { return hostabi::TComponent(FBase); }
+    void* InitDone() const { return Record().InitDoneView(); }
+    void* LanguageExtender() const { return Record().LanguageExtenderView(); }
+    void* LocaleBase() const { return Record().LocaleBaseView(); }
+    hostabi::TInitDone InitDoneSlots() const { return Record().InitDone(); }
+    hostabi::TLanguageExtender ExtSlots() const { return Record().LanguageExtender(); }
+    hostabi::TLocaleBase LocaleSlots() const { return Record().LocaleBase(); }
 
 private:
     static void* Sentinel() { return reinterpret_cast<void*>(static_cast<uintptr_t>(0x5EED)); }

@@ -714,6 +714,36 @@ void CheckSetParameterValues(TSession& s) {
     }
 }
 
+// CashInOutcome's Amount given as text: parsed with the decimal separator of
+// the user's regional settings as the library read them at load (the runs
+// use a Russian locale: decimal comma); no test forces it here.
+void CheckAmountTexts(TSession& s, const std::vector<TCase>& table) {
+    s.C.Section("CashInOutcome: Amount as text, under the user's regional settings");
+    const TCase& c = CaseAt(table, 25);
+    struct TAmount {
+        std::u16string Text;
+        std::string Driver;
+    };
+    const std::vector<TAmount> amounts = {
+        {u"1,5", "d:1.5"},
+        {u"-1500,25", "d:-1500.25"},
+        {u"1.5", "d:0"},  // a point is no decimal separator here: the text does not parse
+    };
+    for (const TAmount& a : amounts) {
+        TCall call = s.Invoke(c.En, {T(DeviceId), T(InputParameters), T(a.Text)}, 3);
+        TProblems p;
+        p.Expect(call.Result && Matches(call.Ret, XB(true)), "call or RetValue wrong: " + Describe(call.Ret));
+        CompareJournal(p, KeyLines(call.Journal),
+                       {J("CashInOutcome", {JT(DeviceId), JT(InputParameters), a.Driver}) + "\tfv=" +
+                        std::to_string(s.Version)});
+        CompareLog(p, call.Log, {D(u"_FindMethod: 25"), D(u"_FindMethod: 25"), TraceLine(c, 3),
+                                 D(u"TDriver30 CashInOutcome 1")});
+        s.C.Check(p.List.empty(), "CashInOutcome with the Amount \"" + Utf8(a.Text) + "\" hands " + a.Driver,
+                  p.Text());
+        s.Release(call);
+    }
+}
+
 // EquipmentAutoSetup: Timeout 0 becomes 10000; the window flag as VARIANT_BOOL.
 void CheckAutoSetupArguments(TSession& s) {
     s.C.Section("EquipmentAutoSetup: timeout and window flag");
@@ -910,6 +940,7 @@ int RunInstalled(TCheckList& C, THostLibrary& lib, const std::wstring& fakeDrive
             C.Check(!first.empty() && first == second, "two GetDescription calls answer the same text");
             CheckVersionSequence(s, table);
             CheckSetParameterValues(s);
+            CheckAmountTexts(s, table);
             CheckAutoSetupArguments(s);
             CheckDriverAnswers(s, table);
             CheckExtraArgument(s, table);

@@ -139,13 +139,19 @@ void CheckFailure(TCheckList& c, THostObject& obj, THostSession& host) {
 
 void CheckProperty(TCheckList& c, THostObject& obj, THostSession& host) {
     c.Section("property");
-    c.Equal(obj.GetNProps(), 1, "GetNProps");
+    c.Equal(obj.GetNProps(), 2, "GetNProps");
     c.Equal(obj.FindProp(u"Counter"), 0, "FindProp(Counter)");
     c.Equal(obj.FindProp(u"Счётчик"), 0, "FindProp(Счётчик)");
     c.Equal(obj.FindProp(u"counter"), -1, "FindProp(counter) gives -1");
     c.Equal(obj.GetPropName(0, 0), u"Counter", "GetPropName(0, 0)");
     c.Equal(obj.GetPropName(0, 1), u"Счётчик", "GetPropName(0, 1)");
     c.Check(obj.IsPropReadable(0) && obj.IsPropWritable(0), "Counter is readable and writable");
+    c.Equal(obj.FindProp(u"Ревизия"), 1, "FindProp(Ревизия)");
+    c.Equal(obj.GetPropName(1, 0), u"Revision", "GetPropName(1, 0)");
+    c.Check(obj.IsPropReadable(1) && !obj.IsPropWritable(1), "Revision is readable, not writable");
+    V8Variant revision = fakehost::Empty();
+    c.Check(obj.GetPropVal(1, revision) && revision.vt == VTYPE_I4 && revision.VarEnum.lVal == 3,
+            "GetPropVal(Revision) gives 3", hostsim::Describe(revision));
     V8Variant v = fakehost::I4(7);
     c.Check(obj.SetPropVal(0, v), "SetPropVal(Counter, 7)");
     V8Variant got = fakehost::Empty();
@@ -165,9 +171,12 @@ void CheckProperty(TCheckList& c, THostObject& obj, THostSession& host) {
 void CheckConventions(TCheckList& c, THostLibrary& lib, THostObject& obj, THostSession& host) {
     c.Section("i386 calling conventions");
     auto u = [](const void* p) { return reinterpret_cast<uintptr_t>(p); };
-    const TInitDoneTable* idt = obj.InitDoneTbl();
-    const TLanguageExtenderTable* ext = obj.ExtTbl();
-    const TLocaleBaseTable* loc = obj.LocaleTbl();
+    namespace idt = hostabi::InitDone;
+    namespace ext = hostabi::LanguageExtender;
+    namespace loc = hostabi::LocaleBase;
+    const hostabi::TInitDone initDone = obj.InitDoneSlots();
+    const hostabi::TLanguageExtender language = obj.ExtSlots();
+    const hostabi::TLocaleBase locale = obj.LocaleSlots();
     const uintptr_t v0 = u(obj.InitDone()), v1 = u(obj.LanguageExtender()), v2 = u(obj.LocaleBase());
     const int32_t add = obj.FindMethod(u"Add"), setText = obj.FindMethod(u"SetText"), fail = obj.FindMethod(u"Fail");
 
@@ -183,32 +192,32 @@ void CheckConventions(TCheckList& c, THostLibrary& lib, THostObject& obj, THostS
         bool HandsOutText;
     };
     const std::vector<TRow> slots = {
-        {"Init", reinterpret_cast<const void*>(idt->Init), {v0, u(host.Connection.Connection())}, false},
-        {"SetMemManager", reinterpret_cast<const void*>(idt->SetMemManager), {v0, u(host.Memory.Manager())}, false},
-        {"GetInfo", reinterpret_cast<const void*>(idt->GetInfo), {v0}, false},
-        {"SetLocale", reinterpret_cast<const void*>(loc->SetLocale), {v2, u(u"ru_RU")}, false},
-        {"RegisterExtensionAs", reinterpret_cast<const void*>(ext->RegisterExtensionAs), {v1, u(&extName)}, false},
-        {"GetNProps", reinterpret_cast<const void*>(ext->GetNProps), {v1}, false},
-        {"FindProp", reinterpret_cast<const void*>(ext->FindProp), {v1, u(u"Counter")}, false},
-        {"GetPropName", reinterpret_cast<const void*>(ext->GetPropName), {v1, 0, 1}, true},
-        {"SetPropVal", reinterpret_cast<const void*>(ext->SetPropVal), {v1, 0, u(&counter)}, false},
-        {"GetPropVal", reinterpret_cast<const void*>(ext->GetPropVal), {v1, 0, u(&value)}, false},
-        {"IsPropReadable", reinterpret_cast<const void*>(ext->IsPropReadable), {v1, 0}, false},
-        {"IsPropWritable", reinterpret_cast<const void*>(ext->IsPropWritable), {v1, 0}, false},
-        {"GetNMethods", reinterpret_cast<const void*>(ext->GetNMethods), {v1}, false},
-        {"FindMethod", reinterpret_cast<const void*>(ext->FindMethod), {v1, u(u"Сложить")}, false},
-        {"GetMethodName", reinterpret_cast<const void*>(ext->GetMethodName), {v1, static_cast<uintptr_t>(add), 1}, true},
-        {"GetNParams", reinterpret_cast<const void*>(ext->GetNParams), {v1, static_cast<uintptr_t>(add)}, false},
-        {"GetParamDefValue", reinterpret_cast<const void*>(ext->GetParamDefValue),
+        {"Init", initDone.SlotAddress(idt::Init), {v0, u(host.Connection.Connection())}, false},
+        {"SetMemManager", initDone.SlotAddress(idt::SetMemManager), {v0, u(host.Memory.Manager())}, false},
+        {"GetInfo", initDone.SlotAddress(idt::GetInfo), {v0}, false},
+        {"SetLocale", locale.SlotAddress(loc::SetLocale), {v2, u(u"ru_RU")}, false},
+        {"RegisterExtensionAs", language.SlotAddress(ext::RegisterExtensionAs), {v1, u(&extName)}, false},
+        {"GetNProps", language.SlotAddress(ext::GetNProps), {v1}, false},
+        {"FindProp", language.SlotAddress(ext::FindProp), {v1, u(u"Counter")}, false},
+        {"GetPropName", language.SlotAddress(ext::GetPropName), {v1, 0, 1}, true},
+        {"SetPropVal", language.SlotAddress(ext::SetPropVal), {v1, 0, u(&counter)}, false},
+        {"GetPropVal", language.SlotAddress(ext::GetPropVal), {v1, 0, u(&value)}, false},
+        {"IsPropReadable", language.SlotAddress(ext::IsPropReadable), {v1, 0}, false},
+        {"IsPropWritable", language.SlotAddress(ext::IsPropWritable), {v1, 0}, false},
+        {"GetNMethods", language.SlotAddress(ext::GetNMethods), {v1}, false},
+        {"FindMethod", language.SlotAddress(ext::FindMethod), {v1, u(u"Сложить")}, false},
+        {"GetMethodName", language.SlotAddress(ext::GetMethodName), {v1, static_cast<uintptr_t>(add), 1}, true},
+        {"GetNParams", language.SlotAddress(ext::GetNParams), {v1, static_cast<uintptr_t>(add)}, false},
+        {"GetParamDefValue", language.SlotAddress(ext::GetParamDefValue),
          {v1, static_cast<uintptr_t>(add), 0, u(&value)}, false},
-        {"HasRetVal", reinterpret_cast<const void*>(ext->HasRetVal), {v1, static_cast<uintptr_t>(add)}, false},
-        {"CallAsFunc", reinterpret_cast<const void*>(ext->CallAsFunc),
+        {"HasRetVal", language.SlotAddress(ext::HasRetVal), {v1, static_cast<uintptr_t>(add)}, false},
+        {"CallAsFunc", language.SlotAddress(ext::CallAsFunc),
          {v1, static_cast<uintptr_t>(add), u(&result), u(sum.data()), 2}, false},
-        {"CallAsFunc (failing handler)", reinterpret_cast<const void*>(ext->CallAsFunc),
+        {"CallAsFunc (failing handler)", language.SlotAddress(ext::CallAsFunc),
          {v1, static_cast<uintptr_t>(fail), u(&result), u(failure.data()), 1}, false},
-        {"CallAsProc", reinterpret_cast<const void*>(ext->CallAsProc),
+        {"CallAsProc", language.SlotAddress(ext::CallAsProc),
          {v1, static_cast<uintptr_t>(setText), u(text.data()), 2}, false},
-        {"Done", reinterpret_cast<const void*>(idt->Done), {v0}, false},
+        {"Done", initDone.SlotAddress(idt::Done), {v0}, false},
     };
     for (const TRow& row : slots) {
         uintptr_t answer = 0;

@@ -9,7 +9,8 @@
 #                                     "SUMMARY: N passed, N failed"
 #   wine_step NAME PROGRAM ARGS...    a preparing step: only its exit code counts
 # and may use $ARCH, $STAGE (the working folder), $DRIVE_E (the folder behind
-# drive E:) and $PRODUCT_DLL (the product DLL's file name).
+# drive E:), $PRODUCT_DLL (the product DLL's file name) and $SRC; a suite's
+# own checks add to $PASSED, $FAILED and $SKIPPED.
 # Ends with "SUMMARY: N passed, N failed[, N skipped]"; exit code 1 on failures.
 set -uo pipefail
 
@@ -54,6 +55,8 @@ STAGE="$(mktemp -d "${TMPDIR:-/tmp}/kelmor-wine-$ARCH.XXXXXX")"
 trap 'rm -rf "$STAGE"' EXIT
 cp -a "$BUILD_DIR/wine-bin/." "$STAGE/" 2>/dev/null || echo "note: no Wine programs in $BUILD_DIR/wine-bin"
 cp -a "$SRC/dist/$ARCH/$PRODUCT_DLL" "$STAGE/" 2>/dev/null || echo "note: no $SRC/dist/$ARCH/$PRODUCT_DLL"
+# The support engineer's check ships next to the DLL.
+cp -a "$SRC/dist/$ARCH/kelmorcheck.exe" "$STAGE/" 2>/dev/null || echo "note: no $SRC/dist/$ARCH/kelmorcheck.exe"
 DRIVE_E="$(kelmor_wine_drive_e "$ARCH")"
 
 clear_drive_e() { find "$DRIVE_E" -mindepth 1 -delete 2>/dev/null || true; }

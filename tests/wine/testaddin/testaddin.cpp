@@ -1,11 +1,12 @@
 // Test-only add-in classes, registered at load in place of the product's
 // class. They exercise the host interface of the core under Wine: names in
-// two languages, text results in host memory, output arguments, a property,
-// and failures that must reach the host as error reports.
+// two languages, text results in host memory, output arguments, two
+// properties, and failures that must reach the host as error reports.
 #include <string>
 
 #include "hostapi/classreg.h"
 #include "hostapi/hostvalues.h"
+#include "hostapi/startup.h"
 #include "hostapi/userobject.h"
 #include "platform/failure.h"
 
@@ -51,6 +52,14 @@ public:
         return true;
     }
 
+    // Revision: a read-only integer property (readable, not writable), so
+    // that the host can tell the two flags apart.
+    bool RevisionProp(V8Variant* value, bool Get, TV8AddInDefBase*&) {
+        if (!Get) RaiseFailure(u"Revision: только для чтения");
+        V8SetInt(value, 3);
+        return true;
+    }
+
 private:
     int32_t FCounter = 0;
 };
@@ -58,8 +67,7 @@ private:
 // A class without methods: only there so that two class names are offered.
 class TTestSecond : public TV8UserObject {};
 
-TClassReg* RegisterTestClasses() {
-    TClassRegList& list = ClassRegList();
+void RegisterTestClasses(TClassRegList& list) {
     TClassReg* reg = list.RegisterClass(&CreateUserObject<TTestAddin>, u"KelmorTestExt", u"KelmorTestAddin");
     reg->AddFunc(u"Greet", u"Поприветствовать", AsFunc(&TTestAddin::Greet), 1);
     reg->AddFunc(u"Add", u"Сложить", AsFunc(&TTestAddin::Add), 2);
@@ -67,10 +75,12 @@ TClassReg* RegisterTestClasses() {
     reg->AddProc(u"SetText", u"ЗаписатьТекст", AsProc(&TTestAddin::SetText), 2);
     reg->AddProp(u"Counter", u"Счётчик", true, true,
                  static_cast<TV8PropertyGetSet>(&TTestAddin::CounterProp));
+    reg->AddProp(u"Revision", u"Ревизия", true, false,
+                 static_cast<TV8PropertyGetSet>(&TTestAddin::RevisionProp));
     list.RegisterClass(&CreateUserObject<TTestSecond>, u"KelmorTestSecondExt", u"KelmorTestSecond");
-    return reg;
 }
 
-}  // namespace
+// At load, the way the product registers its class.
+[[maybe_unused]] const bool TestClassesRegistered = RegisterClassesAtLoad(&RegisterTestClasses);
 
-TClassReg* TestAddinClassReg = RegisterTestClasses();
+}  // namespace
