@@ -72,14 +72,14 @@ done
 
 echo
 echo "== [$ARCH] figures of every run (ns; ratios as in the issue's table)"
-printf '%-6s %3s %9s %9s %7s %9s %9s %9s %6s %9s %9s\n' dll run direct addin_off ratio addin_on line_ns \
-    line_floor ratio findmethod memory_kb
+printf '%-6s %3s %9s %9s %9s %7s %9s %9s %9s %6s %9s %9s\n' dll run direct direct_bstr addin_off ratio addin_on \
+    line_ns line_floor ratio findmethod memory_kb
 for r in "${results[@]}"; do
     read -r name run rest <<<"$r"
     declare -A f=()
     for kv in $rest; do f["${kv%%=*}"]="${kv#*=}"; done
-    printf '%-6s %3s %9s %9s %7s %9s %9s %9s %6s %9s %9s\n' "$name" "$run" "${f[direct_ns]:-?}" \
-        "${f[addin_off_ns]:-?}" "${f[addin_ratio]:-?}" "${f[addin_on_ns]:-?}" "${f[line_ns]:-?}" \
+    printf '%-6s %3s %9s %9s %9s %7s %9s %9s %9s %6s %9s %9s\n' "$name" "$run" "${f[direct_ns]:-?}" \
+        "${f[direct_bstr_ns]:-?}" "${f[addin_off_ns]:-?}" "${f[addin_ratio]:-?}" "${f[addin_on_ns]:-?}" "${f[line_ns]:-?}" \
         "${f[line_floor_ns]:-?}" "${f[line_ratio]:-?}" "${f[findmethod_ns]:-?}" "${f[memory_kb]:-?}"
     unset f
 done
