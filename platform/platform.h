@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -69,6 +70,11 @@ bool ToAnsi(const char16_t* s, size_t count, char* out, size_t capacity, size_t&
 // Locale-aware comparison in the user's default locale, no flags
 // (case-sensitive); true when the system reports equality.
 bool SameName(const std::u16string& a, const std::u16string& b);
+// The sort key of a name under the same comparison (Windows: LCMapStringW,
+// LCMAP_SORTKEY, user's default locale, no other flags; POSIX: the code units
+// themselves): SameName(a, b) exactly when the keys hold the same bytes.
+// False when no key can be made (an empty name on Windows).
+bool NameSortKey(std::u16string_view name, std::string& key);
 // Decimal separator of the user's regional settings, read once at start-up.
 char16_t UserDecimalSeparator();
 // A double as the platform's default number-to-text conversion writes it,

@@ -20,6 +20,7 @@
 namespace {
 
 std::string U8(const std::u16string& s) { return text::ToUtf8(s); }
+std::string U8(const TOutText& s) { return text::ToUtf8(s.Text()); }
 
 class Driver30Test : public ::testing::Test {
 protected:
@@ -68,38 +69,38 @@ TEST_F(Driver30Test, EachForwardingOperationWritesItsLinesPassesItsArgumentsAndR
         std::string Call;                 // what the driver received
         std::function<std::string(TDriver30&)> Run;  // outs as text
     };
-    using S = std::u16string;
+    using S = TOutText;
     const std::vector<TCase> cases = {
-        {{}, "GetParameters([])@0", [](TDriver30& d) { S t = u"old"; d.GetParameters(t); return U8(t); }},
-        {{"TDriver30 Open"}, "Open([])@0", [](TDriver30& d) { S id = u"x"; d.Open(id); return U8(id); }},
+        {{}, "GetParameters([])@0", [](TDriver30& d) { S t(u"old"); d.GetParameters(t); return U8(t); }},
+        {{"TDriver30 Open"}, "Open([])@0", [](TDriver30& d) { S id(u"x"); d.Open(id); return U8(id); }},
         {{"TDriver30 Close: 7"}, "Close(7)@0", [](TDriver30& d) { d.Close(u"7"); return std::string(); }},
         {{}, "DeviceTest([]|[])@0",
-         [](TDriver30& d) { S a = u"a", b = u"b"; d.DeviceTest(a, b); return U8(a) + "|" + U8(b); }},
+         [](TDriver30& d) { S a(u"a"), b(u"b"); d.DeviceTest(a, b); return U8(a) + "|" + U8(b); }},
         {{}, "GetAdditionalActions([])@0",
-         [](TDriver30& d) { S t = u"t"; d.GetAdditionalActions(t); return U8(t); }},
+         [](TDriver30& d) { S t(u"t"); d.GetAdditionalActions(t); return U8(t); }},
         {{"TDriver30 DoAdditionalAction Печать"}, "DoAdditionalAction(Печать)@0",
          [](TDriver30& d) { d.DoAdditionalAction(u"Печать"); return std::string(); }},
         {{"TDriver30 SetLocalization: ru, <P/>"}, "SetLocalization(ru|<P/>)@0",
          [](TDriver30& d) { d.SetLocalization(u"ru", u"<P/>"); return std::string(); }},
         {{"TDriver30 EquipmentParameters ККТ"}, "EquipmentParameters(ККТ|[])@0",
-         [](TDriver30& d) { S t = u"t"; d.EquipmentParameters(u"ККТ", t); return U8(t); }},
+         [](TDriver30& d) { S t(u"t"); d.EquipmentParameters(u"ККТ", t); return U8(t); }},
         {{"TDriver30 EquipmentTest", "TDriver30 EquipmentType = ККТ", "TDriver30 ConnectionParameters = <C/>"},
          "EquipmentTest(ККТ|<C/>|[]|[])@0",
-         [](TDriver30& d) { S a = u"a", b = u"b"; d.EquipmentTest(u"ККТ", u"<C/>", a, b); return U8(a) + "|" + U8(b); }},
+         [](TDriver30& d) { S a(u"a"), b(u"b"); d.EquipmentTest(u"ККТ", u"<C/>", a, b); return U8(a) + "|" + U8(b); }},
         {{}, "SetApplicationInformation(<A/>)@0",
          [](TDriver30& d) { d.SetApplicationInformation(u"<A/>"); return std::string(); }},
         {{"TDriver30 GetDataKKT 1"}, "GetDataKKT(1|[])@0",
-         [](TDriver30& d) { S t = u"t"; d.GetDataKKT(u"1", t); return U8(t); }},
+         [](TDriver30& d) { S t(u"t"); d.GetDataKKT(u"1", t); return U8(t); }},
         {{"TDriver30 OperationFN 1"}, "OperationFN(1|2|<F/>)@0",
          [](TDriver30& d) { d.OperationFN(u"1", 2, u"<F/>"); return std::string(); }},
         {{"TDriver30 OpenShift 1"}, "OpenShift(1|<I/>|[])@0",
-         [](TDriver30& d) { S o = u"o"; d.OpenShift(u"1", u"<I/>", o); return U8(o); }},
+         [](TDriver30& d) { S o(u"o"); d.OpenShift(u"1", u"<I/>", o); return U8(o); }},
         {{"TDriver30 CloseShift 1"}, "CloseShift(1|<I/>|[])@0",
-         [](TDriver30& d) { S o = u"o"; d.CloseShift(u"1", u"<I/>", o); return U8(o); }},
+         [](TDriver30& d) { S o(u"o"); d.CloseShift(u"1", u"<I/>", o); return U8(o); }},
         {{"TDriver30 ProcessCheck 1"}, "ProcessCheck(1|true|<Check/>|[])@0",
-         [](TDriver30& d) { S o = u"o"; d.ProcessCheck(u"1", true, u"<Check/>", o); return U8(o); }},
+         [](TDriver30& d) { S o(u"o"); d.ProcessCheck(u"1", true, u"<Check/>", o); return U8(o); }},
         {{"TDriver30 ProcessCorrectionCheck 1"}, "ProcessCorrectionCheck(1|false|<Check/>|[])@0",
-         [](TDriver30& d) { S o = u"o"; d.ProcessCorrectionCheck(u"1", false, u"<Check/>", o); return U8(o); }},
+         [](TDriver30& d) { S o(u"o"); d.ProcessCorrectionCheck(u"1", false, u"<Check/>", o); return U8(o); }},
         {{"TDriver30 PrintTextDocument 1"}, "PrintTextDocument(1|<D/>)@0",
          [](TDriver30& d) { d.PrintTextDocument(u"1", u"<D/>"); return std::string(); }},
         {{"TDriver30 CashInOutcome 1"}, "CashInOutcome(1|<I/>|-12.5)@0",
@@ -109,9 +110,9 @@ TEST_F(Driver30Test, EachForwardingOperationWritesItsLinesPassesItsArgumentsAndR
         {{"TDriver30 PrintCheckCopy 1, 25"}, "PrintCheckCopy(1|25)@0",
          [](TDriver30& d) { d.PrintCheckCopy(u"1", u"25"); return std::string(); }},
         {{"TDriver30 GetCurrentStatus 1"}, "GetCurrentStatus(1|<I/>|[])@0",
-         [](TDriver30& d) { S o = u"o"; d.GetCurrentStatus(u"1", u"<I/>", o); return U8(o); }},
+         [](TDriver30& d) { S o(u"o"); d.GetCurrentStatus(u"1", u"<I/>", o); return U8(o); }},
         {{"TDriver30 ReportCurrentStatusOfSettlements 1"}, "ReportCurrentStatusOfSettlements(1|<I/>|[])@0",
-         [](TDriver30& d) { S o = u"o"; d.ReportCurrentStatusOfSettlements(u"1", u"<I/>", o); return U8(o); }},
+         [](TDriver30& d) { S o(u"o"); d.ReportCurrentStatusOfSettlements(u"1", u"<I/>", o); return U8(o); }},
         {{"TDriver30 OpenCashDrawer 1"}, "OpenCashDrawer(1)@0",
          [](TDriver30& d) { d.OpenCashDrawer(u"1"); return std::string(); }},
         {{"TDriver30 GetLineLength 1"}, "GetLineLength(1)@0",
@@ -121,10 +122,10 @@ TEST_F(Driver30Test, EachForwardingOperationWritesItsLinesPassesItsArgumentsAndR
         {{}, "CloseSessionRegistrationKM(1)@0",
          [](TDriver30& d) { d.CloseSessionRegistrationKM(u"1"); return std::string(); }},
         {{}, "RequestKM(1|<KM/>|[])@0",
-         [](TDriver30& d) { S o = u"o"; d.RequestKM(u"1", u"<KM/>", o); return U8(o); }},
+         [](TDriver30& d) { S o(u"o"); d.RequestKM(u"1", u"<KM/>", o); return U8(o); }},
         {{}, "GetProcessingKMResult(1|[])@0",
          [](TDriver30& d) {
-             S o = u"o";
+             S o(u"o");
              int32_t status = 0;
              d.GetProcessingKMResult(u"1", o, status);
              return U8(o) + "|" + std::to_string(status);
@@ -132,7 +133,7 @@ TEST_F(Driver30Test, EachForwardingOperationWritesItsLinesPassesItsArgumentsAndR
         {{}, "ConfirmKM(1|{G}|1)@0",
          [](TDriver30& d) { d.ConfirmKM(u"1", u"{G}", 1); return std::string(); }},
         {{}, "GetLastError([])@0",
-         [](TDriver30& d) { S e = u"e"; int32_t code = d.GetLastError(e); return std::to_string(code) + "|" + U8(e); }},
+         [](TDriver30& d) { S e(u"e"); int32_t code = d.GetLastError(e); return std::to_string(code) + "|" + U8(e); }},
     };
     const std::vector<std::string> outs = {
         "GetParameters->0", "Open->0", "", "DeviceTest->0|DeviceTest->1", "GetAdditionalActions->0", "", "",
@@ -161,10 +162,10 @@ TEST_F(Driver30Test, EachForwardingOperationWritesItsLinesPassesItsArgumentsAndR
 TEST_F(Driver30Test, WithoutDriverForwardingWritesItsLineRaisesAndTriesAgainNextTime) {
     FState.CreationFails = true;
     TDriver30 adapter(recdriver::Factory());
-    std::u16string id = u"keep";
+    TOutText id(u"keep");
     EXPECT_EQ(FailureOf([&] { adapter.Open(id); }), NotInstalled);
     EXPECT_EQ(FailureOf([&] { adapter.Open(id); }), NotInstalled);
-    EXPECT_EQ(id, u"keep");
+    EXPECT_EQ(id.Text(), u"keep");
     EXPECT_EQ(FailureOf([&] { adapter.Set_kelmor_FormatVersion(30); }), NotInstalled);
     // Each failed attempt leaves its cause after the call's own line.
     EXPECT_EQ(LogLines(), (std::vector<std::string>{"[DEBUG] TDriver30 Open", CreationCause, "[DEBUG] TDriver30 Open",
@@ -174,7 +175,7 @@ TEST_F(Driver30Test, WithoutDriverForwardingWritesItsLineRaisesAndTriesAgainNext
     // Once the driver can be made, the next call makes it and uses it.
     FState.CreationFails = false;
     EXPECT_TRUE(adapter.Open(id));
-    EXPECT_EQ(id, u"Open->0");
+    EXPECT_EQ(id.Text(), u"Open->0");
     EXPECT_EQ(FState.Created, 1);
     EXPECT_EQ(LogLines().back(), "[DEBUG] TDriver30 Open");
 }
@@ -215,14 +216,14 @@ TEST_F(Driver30Test, EveryFailedCreationLogsItsCauseWithTheCodeAndTheCallerSeesO
         const TFiscalDriverFactory factory = {c.Create, &NoVersion};
         const size_t before = LogLines().size();
         TDriver30 adapter(factory);
-        std::u16string out = u"keep";
+        TOutText out(u"keep");
         EXPECT_EQ(FailureOf([&] { adapter.GetCurrentStatus(u"1", u"<I/>", out); }), NotInstalled);
         EXPECT_EQ(adapter.GetInterfaceRevision(), 4001);
         std::vector<std::string> lines = LogLines();
         const std::string cause = "[ERROR] TDriver30 Не удалось создать объект драйвера: " + c.Cause;
         EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
                   (std::vector<std::string>{"[DEBUG] TDriver30 GetCurrentStatus 1", cause, cause}));
-        EXPECT_EQ(out, u"keep");
+        EXPECT_EQ(out.View(), u"keep");
     }
 }
 
@@ -231,7 +232,7 @@ TEST_F(Driver30Test, DriverIsCreatedOnFirstUseOnceAndFreedWithTheAdapter) {
         TDriver30 adapter(recdriver::Factory());
         EXPECT_EQ(FState.Created, 0);
         adapter.Set_kelmor_FormatVersion(30);
-        std::u16string out;
+        TOutText out;
         adapter.ProcessCheck(u"1", true, u"<c/>", out);
         adapter.Close(u"1");
         EXPECT_EQ(adapter.Get_kelmor_FormatVersion(), 30);
@@ -247,7 +248,7 @@ TEST_F(Driver30Test, DriverIsCreatedOnFirstUseOnceAndFreedWithTheAdapter) {
 TEST_F(Driver30Test, DriverFailureReachesTheCallerUnchanged) {
     FState.OperationsFail = true;
     TDriver30 adapter(recdriver::Factory());
-    std::u16string out = u"old";
+    TOutText out(u"old");
     const std::string failure = U8(recdriver::OperationFailureText());
     EXPECT_EQ(FailureOf([&] { adapter.ProcessCheck(u"1", false, u"<c/>", out); }), failure);
     EXPECT_EQ(FailureOf([&] { adapter.Close(u"1"); }), failure);
@@ -269,7 +270,7 @@ TEST_F(Driver30Test, InterfaceRevisionIs4001OnAnyFailureAndWritesNoTraceLine) {
 TEST_F(Driver30Test, StatusReturningOperationsAnswerUnexpectedAndLeaveTheirResult) {
     const int32_t unexpected = static_cast<int32_t>(0x8000FFFFu);
     TDriver30 adapter(recdriver::Factory());
-    std::u16string id = u"host's id", type = u"host's type", out = u"host's out";
+    TOutText id(u"host's id"), type(u"host's type"), out(u"host's out");
     bool result = true;
 
     FState.CreationFails = true;
@@ -277,9 +278,9 @@ TEST_F(Driver30Test, StatusReturningOperationsAnswerUnexpectedAndLeaveTheirResul
     EXPECT_EQ(adapter.DisconnectEquipment(u"5", result), unexpected);
     EXPECT_EQ(adapter.EquipmentAutoSetup(type, u"<in/>", out, true, 10000, result), unexpected);
     EXPECT_TRUE(result);
-    EXPECT_EQ(id, u"host's id");
-    EXPECT_EQ(type, u"host's type");
-    EXPECT_EQ(out, u"host's out");
+    EXPECT_EQ(id.Text(), u"host's id");
+    EXPECT_EQ(type.Text(), u"host's type");
+    EXPECT_EQ(out.Text(), u"host's out");
     EXPECT_EQ(LogLines(), (std::vector<std::string>{"[DEBUG] TDriver30 ConnectEquipment.",
                                                     "[DEBUG] TDriver30 ConnectionParameters:",
                                                     "[DEBUG] TDriver30 <Params Port=\"3\"/>", CreationCause,
@@ -295,12 +296,12 @@ TEST_F(Driver30Test, StatusReturningOperationsAnswerUnexpectedAndLeaveTheirResul
     result = false;
     EXPECT_EQ(adapter.ConnectEquipment(id, u"ККТ", u"<p/>", result), 0);
     EXPECT_TRUE(result);
-    EXPECT_EQ(id, u"ConnectEquipment->0");
+    EXPECT_EQ(id.Text(), u"ConnectEquipment->0");
     result = false;
     EXPECT_EQ(adapter.EquipmentAutoSetup(type, u"<in/>", out, false, 5, result), 0);
     EXPECT_TRUE(result);
-    EXPECT_EQ(type, u"EquipmentAutoSetup->0");
-    EXPECT_EQ(out, u"EquipmentAutoSetup->1");
+    EXPECT_EQ(type.Text(), u"EquipmentAutoSetup->0");
+    EXPECT_EQ(out.Text(), u"EquipmentAutoSetup->1");
     EXPECT_EQ(FState.Calls.back(), "EquipmentAutoSetup(<in/>|false|5|[]|[])@0");
 }
 
@@ -318,9 +319,9 @@ TEST_F(Driver30Test, SetParameterWritesALoggerLineAndAPlainLineBeforeTheDriverIs
 
 TEST_F(Driver30Test, GetLocalizationPatternLogsTheIncomingTextWithoutLoggerName) {
     TDriver30 adapter(recdriver::Factory());
-    std::u16string pattern = u"прежний";
+    TOutText pattern(u"прежний");
     EXPECT_TRUE(adapter.GetLocalizationPattern(pattern));
-    EXPECT_EQ(pattern, u"GetLocalizationPattern->0");
+    EXPECT_EQ(pattern.Text(), u"GetLocalizationPattern->0");
     EXPECT_EQ(FState.Calls.back(), "GetLocalizationPattern([])@0");
     EXPECT_EQ(LogLines(), (std::vector<std::string>{"[DEBUG] GetLocalizationPattern: прежний"}));
 }
@@ -360,7 +361,7 @@ std::string Attribute(const std::string& doc, const std::string& name) {
 
 TEST_F(Driver30Test, DescriptionWithDriverCarriesItsVersionAndSetsFormat47) {
     TDriver30 adapter(recdriver::Factory());
-    std::u16string text = u"old";
+    TOutText text(u"old");
     EXPECT_TRUE(adapter.GetDescription(text));
     std::string doc = U8(text);
     EXPECT_EQ(Attribute(doc, "MainDriverInstalled"), "true");
@@ -374,9 +375,9 @@ TEST_F(Driver30Test, DescriptionWithDriverCarriesItsVersionAndSetsFormat47) {
     EXPECT_TRUE(LogLines().empty());
 
     // Built anew each time, with the same text.
-    std::u16string again;
+    TOutText again;
     adapter.GetDescription(again);
-    EXPECT_EQ(again, text);
+    EXPECT_EQ(again.Text(), text.Text());
     EXPECT_EQ(FState.MainControlReads, 2);
     EXPECT_EQ(FState.Created, 1);
 }
@@ -384,7 +385,7 @@ TEST_F(Driver30Test, DescriptionWithDriverCarriesItsVersionAndSetsFormat47) {
 TEST_F(Driver30Test, DescriptionWithoutDriverSaysSoAndReadsNoVersion) {
     FState.CreationFails = true;
     TDriver30 adapter(recdriver::Factory());
-    std::u16string text;
+    TOutText text;
     EXPECT_TRUE(adapter.GetDescription(text));
     std::string doc = U8(text);
     EXPECT_EQ(Attribute(doc, "MainDriverInstalled"), "false");
@@ -396,13 +397,13 @@ TEST_F(Driver30Test, DescriptionWithoutDriverSaysSoAndReadsNoVersion) {
 
 TEST_F(Driver30Test, DescriptionFailsWhenThePropertyOrTheMainControlFails) {
     TDriver30 adapter(recdriver::Factory());
-    std::u16string text = u"keep";
+    TOutText text(u"keep");
     FState.FormatVersionReadFails = FState.FormatVersionWriteFails = true;
     EXPECT_EQ(FailureOf([&] { adapter.GetDescription(text); }), "Свойство не поддерживается");
     FState.FormatVersionReadFails = FState.FormatVersionWriteFails = false;
     FState.MainControlFails = true;
     EXPECT_EQ(FailureOf([&] { adapter.GetDescription(text); }), "Основной элемент управления недоступен");
-    EXPECT_EQ(text, u"keep");
+    EXPECT_EQ(text.Text(), u"keep");
 }
 
 }  // namespace

@@ -83,6 +83,7 @@ std::string FailureOf(const std::function<void()>& call) {
 }
 
 std::string U8(const std::u16string& s) { return text::ToUtf8(s); }
+std::string U8(const TOutText& s) { return text::ToUtf8(s.Text()); }
 std::u16string U16(const std::string& s) { return text::FromUtf8(s); }
 std::wstring W(const std::string& s) {
     std::u16string u = U16(s);
@@ -251,7 +252,7 @@ std::string CreationCauseLine(const std::string& cause) {
 void ForwardingPassesArgumentsAndReturnsOuts() {
     TDriver30 adapter;
     adapter.Set_kelmor_FormatVersion(30);
-    using S = std::u16string;
+    using S = TOutText;
     struct TCase {
         std::string Journal;  // without the trailing "\tfv=30"
         std::string Outs;
@@ -260,16 +261,16 @@ void ForwardingPassesArgumentsAndReturnsOuts() {
     const std::vector<TCase> cases = {
         {"GetInterfaceRevision", "3012", [](TDriver30& d) { return std::to_string(d.GetInterfaceRevision()); }},
         {"GetLastError\tout:null", "12|GetLastError.0 ответ",
-         [](TDriver30& d) { S e = u"e"; int32_t c = d.GetLastError(e); return std::to_string(c) + "|" + U8(e); }},
+         [](TDriver30& d) { S e(u"e"); int32_t c = d.GetLastError(e); return std::to_string(c) + "|" + U8(e); }},
         {"GetParameters\tout:null", "1|GetParameters.0 ответ",
-         [](TDriver30& d) { S t = u"t"; bool r = d.GetParameters(t); return std::to_string(r) + "|" + U8(t); }},
+         [](TDriver30& d) { S t(u"t"); bool r = d.GetParameters(t); return std::to_string(r) + "|" + U8(t); }},
         {"SetParameter\t\"Скорость\"\tv8:\"115200\"", "1",
          [](TDriver30& d) { return std::to_string(d.SetParameter(u"Скорость", TAutoValue::FromText(u"115200"))); }},
         {"Open\tout:null", "1|Open.0 ответ",
-         [](TDriver30& d) { S id = u"x"; bool r = d.Open(id); return std::to_string(r) + "|" + U8(id); }},
+         [](TDriver30& d) { S id(u"x"); bool r = d.Open(id); return std::to_string(r) + "|" + U8(id); }},
         {"Close\t\"a\\r\\nб\"", "1", [](TDriver30& d) { return std::to_string(d.Close(u"a\r\nб")); }},
         {"DeviceTest\tout:null\tout:null", "DeviceTest.0 ответ|DeviceTest.1 ответ",
-         [](TDriver30& d) { S a = u"a", b = u"b"; d.DeviceTest(a, b); return U8(a) + "|" + U8(b); }},
+         [](TDriver30& d) { S a(u"a"), b(u"b"); d.DeviceTest(a, b); return U8(a) + "|" + U8(b); }},
         {"GetAdditionalActions\tout:null", "GetAdditionalActions.0 ответ",
          [](TDriver30& d) { S t; d.GetAdditionalActions(t); return U8(t); }},
         {"DoAdditionalAction\t\"ОтчетX\"", "1",
@@ -318,7 +319,7 @@ void ForwardingPassesArgumentsAndReturnsOuts() {
          }},
         {"ConfirmKM\t\"1\"\t\"{0F}\"\ti:1", "1", [](TDriver30& d) { return std::to_string(d.ConfirmKM(u"1", u"{0F}", 1)); }},
         {"GetLocalizationPattern\tout:null", "GetLocalizationPattern.0 ответ",
-         [](TDriver30& d) { S p = u"прежний"; d.GetLocalizationPattern(p); return U8(p); }},
+         [](TDriver30& d) { S p(u"прежний"); d.GetLocalizationPattern(p); return U8(p); }},
         {"SetLocalization\t\"ru\"\t\"<L/>\"", "1",
          [](TDriver30& d) { return std::to_string(d.SetLocalization(u"ru", u"<L/>")); }},
         {"EquipmentParameters\t\"ККТ\"\tout:null", "EquipmentParameters.0 ответ",
@@ -329,7 +330,7 @@ void ForwardingPassesArgumentsAndReturnsOuts() {
          [](TDriver30& d) { return std::to_string(d.SetApplicationInformation(u"<App/>")); }},
         {"ConnectEquipment\tout:null\t\"ККТ\"\t\"<Conn/>\"", "0|1|ConnectEquipment.0 ответ",
          [](TDriver30& d) {
-             S id = u"host's";
+             S id(u"host's");
              bool r = false;
              int32_t st = d.ConnectEquipment(id, u"ККТ", u"<Conn/>", r);
              return std::to_string(st) + "|" + std::to_string(r) + "|" + U8(id);
@@ -338,7 +339,7 @@ void ForwardingPassesArgumentsAndReturnsOuts() {
          [](TDriver30& d) { bool r = false; int32_t st = d.DisconnectEquipment(u"1", r); return std::to_string(st) + "|" + std::to_string(r); }},
         {"EquipmentAutoSetup\tout:null\t\"<In/>\"\tout:null\tvb:-1\ti:10000", "0|1|EquipmentAutoSetup.0 ответ|EquipmentAutoSetup.1 ответ",
          [](TDriver30& d) {
-             S t = u"t", o = u"o";
+             S t(u"t"), o(u"o");
              bool r = false;
              int32_t st = d.EquipmentAutoSetup(t, u"<In/>", o, true, 10000, r);
              return std::to_string(st) + "|" + std::to_string(r) + "|" + U8(t) + "|" + U8(o);
@@ -369,9 +370,9 @@ void DirectWrapperCallsAndVariantKinds() {
     // The wrapper's own description slot and the kinds a value can take.
     TTarvik1C30 driver;
     TJournalMark mark;
-    std::u16string description = u"old";
+    TOutText description(u"old");
     CHECK(driver.GetDescription(description));
-    CHECK_EQ(description, u"GetDescription.0 ответ");
+    CHECK_EQ(description.Text(), u"GetDescription.0 ответ");
     driver.SetParameter(u"N", TAutoValue::FromInt(-5));
     driver.SetParameter(u"N", TAutoValue::FromDouble(1.5));
     driver.SetParameter(u"N", TAutoValue::FromBool(true));
@@ -401,18 +402,80 @@ void MegabyteTextsBothWays() {
     TDriver30 adapter;
     adapter.Set_kelmor_FormatVersion(30);
     TJournalMark mark;
-    std::u16string out;
+    TOutText out;
     CHECK(adapter.ProcessCheck(u"1", true, package, out));
     CHECK_EQ(mark.Last(), "ProcessCheck\t\"1\"\tvb:-1\t" + LongTextArg(package) + "\tout:null\tfv=30");
     std::u16string expected;
     for (int i = 0; i < repeat; ++i) expected += U16(piece);
-    CHECK(out.size() >= 1024 * 1024);
-    CHECK(out == expected);
+    CHECK(out.View().size() >= 1024 * 1024);
+    CHECK(out.View() == expected);
+}
+
+// In-texts go into BSTRs the driver object keeps: texts that grow, shrink and
+// vanish from one call to the next all reach the driver whole.
+void InTextsOfChangingLengths() {
+    TDriver30 adapter;
+    adapter.Set_kelmor_FormatVersion(30);
+    const size_t lengths[] = {5000, 10, 0, 300, 4096, 1, 70000, 4096};
+    for (size_t n : lengths) {
+        std::u16string package;
+        for (size_t i = 0; i < n; ++i) package += static_cast<char16_t>(u'А' + i % 32);
+        const std::u16string device = std::u16string(n % 7 + 1, u'9');
+        TJournalMark mark;
+        TOutText out;
+        CHECK(adapter.ProcessCheck(device, false, package, out));
+        auto arg = [](const std::u16string& t) { return t.size() > 200 ? LongTextArg(t) : "\"" + U8(t) + "\""; };
+        CHECK_EQ(mark.Last(), "ProcessCheck\t" + arg(device) + "\tvb:0\t" + arg(package) + "\tout:null\tfv=30");
+    }
+}
+
+// Short in-texts (identifiers) are handed over in the BSTR kept from the
+// last call when they are the same; a call made while another is under way
+// (the driver pumping messages) must not touch the BSTRs the first call has
+// handed to the driver.
+void KeptInTexts() {
+    TKeptTexts kept;
+    const std::u16string package(TKeptTexts::MaxUnits + 1, u'Ж');
+    BSTR first = nullptr;
+    {
+        TInTexts call(kept);
+        first = call(u"1");
+        BSTR long1 = call(package);
+        CHECK(first == kept.Texts[0].Get() && long1 != kept.Texts[1].Get());
+        CHECK_EQ(U8(TBStr::TextOf(long1)), U8(package));
+    }
+    {
+        TInTexts call(kept);
+        CHECK(call(u"1") == first);  // the same identifier: the same BSTR, untouched
+        BSTR other = call(u"ККТ");
+        CHECK(other == kept.Texts[1].Get());
+        CHECK_EQ(U8(TBStr::TextOf(other)), "ККТ");
+    }
+    {
+        TInTexts outer(kept);
+        BSTR device = outer(u"2"), type = outer(u"ККТ");
+        CHECK(device == kept.Texts[0].Get() && type == kept.Texts[1].Get());
+        {
+            TInTexts inner(kept);
+            BSTR a = inner(u"3"), b = inner(u"Принтер");
+            CHECK(a != device && b != type && a != nullptr && b != nullptr);
+            CHECK_EQ(U8(TBStr::TextOf(a)) + "|" + U8(TBStr::TextOf(b)), "3|Принтер");
+        }
+        // The outer call's BSTRs are where they were, with their texts.
+        CHECK(device == kept.Texts[0].Get() && type == kept.Texts[1].Get());
+        CHECK_EQ(U8(TBStr::TextOf(kept.Texts[0].Get())), "2");
+        CHECK_EQ(U8(TBStr::TextOf(kept.Texts[1].Get())), "ККТ");
+    }
+    // Free again: the next call uses them; an empty text is a BSTR too.
+    TInTexts next(kept);
+    BSTR empty = next(u"");
+    CHECK(empty == kept.Texts[0].Get() && empty != nullptr && ::SysStringLen(empty) == 0);
+    CHECK_EQ(FailureOf([&] { next(u"a"), next(u"b"); }), U8(StatusMessage(static_cast<int32_t>(0x8000FFFFu))));
 }
 
 void VariantBoolAnswers() {
     TDriver30 adapter;
-    std::u16string id;
+    TOutText id;
     bool result = false;
     const struct {
         const char* Raw;
@@ -429,13 +492,13 @@ void VariantBoolAnswers() {
 
 void FailureTexts() {
     TDriver30 adapter;
-    std::u16string id = u"keep";
+    TOutText id(u"keep");
 
     // The driver's description, cut at its end.
     SetControl("KELMOR_FAKEDRIVER_FAIL", "Open");
     SetControl("KELMOR_FAKEDRIVER_FAIL_TEXT", "Нет связи с ККТ. \r\n");
     CHECK_EQ(FailureOf([&] { adapter.Open(id); }), "Нет связи с ККТ");
-    CHECK_EQ(id, u"");  // emptied before the call; the double's out-text is not taken
+    CHECK_EQ(id.Text(), u"");  // emptied before the call; the double's out-text is not taken
 
     // A description of only stops and blanks counts as none.
     SetControl("KELMOR_FAKEDRIVER_FAIL_TEXT", " . \t");
@@ -503,7 +566,7 @@ void InterfaceNotSupported() {
     SetControl("KELMOR_FAKEDRIVER_HIDE_INTERFACE", "1");
     TJournalMark mark;
     TDriver30 adapter;
-    std::u16string id;
+    TOutText id;
     // The object is made; the first operation finds the interface missing.
     adapter.Set_kelmor_FormatVersion(30);
     CHECK_EQ(FailureOf([&] { adapter.Open(id); }), "Interface not supported");
@@ -518,16 +581,16 @@ void NoDriverRegistered() {
     TLogCapture log;
     TJournalMark mark;
     TDriver30 adapter;
-    std::u16string id = u"keep";
+    TOutText id(u"keep");
     CHECK_EQ(FailureOf([&] { adapter.Open(id); }), NotInstalled);
     CHECK_EQ(FailureOf([&] { adapter.Open(id); }), NotInstalled);
     CHECK_EQ(FailureOf([&] { adapter.Set_kelmor_FormatVersion(47); }), NotInstalled);
-    CHECK_EQ(id, u"keep");
+    CHECK_EQ(id.Text(), u"keep");
     CHECK_EQ(adapter.GetInterfaceRevision(), 4001);
     bool result = true;
     CHECK_EQ(adapter.ConnectEquipment(id, u"ККТ", u"", result), static_cast<int32_t>(0x8000FFFFu));
-    CHECK_EQ(id, u"keep");
-    std::u16string doc;
+    CHECK_EQ(id.Text(), u"keep");
+    TOutText doc;
     CHECK(adapter.GetDescription(doc));
     CHECK_EQ(Attribute(U8(doc), "MainDriverInstalled"), "false");
     CHECK_EQ(Attribute(U8(doc), "DriverVersion"), "1.0");
@@ -551,7 +614,7 @@ void NoDriverRegistered() {
     // Installed later: the same adapter makes the driver at its next call.
     CHECK_EQ(CallDouble("DllRegisterServer"), S_OK);
     CHECK(adapter.Open(id));
-    CHECK_EQ(id, u"Open.0 ответ");
+    CHECK_EQ(id.Text(), u"Open.0 ответ");
     CHECK_EQ(mark.Count("Create driver"), 1);
     CHECK_EQ(log.Lines().back(), "[DEBUG] TDriver30 Open");
 
@@ -573,7 +636,7 @@ void LifecycleOfTheDriverObject() {
     {
         TDriver30 adapter;
         CHECK_EQ(static_cast<long long>(mark.Since().size()), 0);  // nothing before the first use
-        std::u16string out;
+        TOutText out;
         adapter.Set_kelmor_FormatVersion(30);
         adapter.ProcessCheck(u"1", true, u"<c/>", out);
         adapter.Close(u"1");
@@ -604,7 +667,7 @@ void DescriptionWithTheDriver() {
     TDriver30 adapter;
     adapter.Set_kelmor_FormatVersion(30);
     TJournalMark mark;
-    std::u16string doc;
+    TOutText doc;
     CHECK(adapter.GetDescription(doc));
     const std::string text = U8(doc);
     CHECK_EQ(Attribute(text, "MainDriverInstalled"), "true");
@@ -628,7 +691,7 @@ void DescriptionWithTheDriver() {
     for (size_t i = 0; i < lines.size() && i < expected.size(); ++i) CHECK_EQ(lines[i], expected[i]);
 
     // Format 47 stays in force for what follows.
-    std::u16string out;
+    TOutText out;
     adapter.ProcessCorrectionCheck(u"1", false, u"<c/>", out);
     CHECK_EQ(mark.Last(), "ProcessCorrectionCheck\t\"1\"\tvb:0\t\"<c/>\"\tout:null\tfv=47");
 
@@ -796,7 +859,7 @@ void SoakKeepsMemoryFlat() {
     const std::u16string input = U16("<InputParameters><Parameters CashierName=\"Иванов И.И.\" CashierINN=\"500100732259\"/></InputParameters>");
     int statusFailures = 0, closeFailures = 0, wrong = 0;
     auto round = [&](int i) {
-        std::u16string out = u"прежнее";
+        TOutText out(u"прежнее");
         switch (i % 5) {
             case 0:
                 try {
@@ -809,7 +872,7 @@ void SoakKeepsMemoryFlat() {
             case 1: adapter.SetParameter(u"Параметр", TAutoValue::FromText(input)); break;
             case 2:
                 adapter.ProcessCheck(u"1", (i & 1) != 0, input, out);
-                if (out != piece16) ++wrong;
+                if (out.View() != piece16) ++wrong;
                 break;
             case 3: adapter.Set_kelmor_FormatVersion(30); break;
             case 4:
@@ -881,6 +944,8 @@ int main() {
         {"forwarding hands the driver its arguments and returns its outs", ForwardingPassesArgumentsAndReturnsOuts},
         {"wrapper calls and the kinds of a parameter value", DirectWrapperCallsAndVariantKinds},
         {"texts of a megabyte both ways", MegabyteTextsBothWays},
+        {"in-texts that grow and shrink from call to call", InTextsOfChangingLengths},
+        {"short in-texts kept from call to call, not while a call has them", KeptInTexts},
         {"VARIANT_BOOL answers", VariantBoolAnswers},
         {"failure texts of the operations", FailureTexts},
         {"failure texts of the property", PropertyFailures},
