@@ -56,7 +56,9 @@ bool TExtention30::Guarded(TBody&& Body) {
 }
 
 void TExtention30::TraceCall(const char16_t* MethodName, int32_t ParamCount) {
-    FLogger.Debug(std::u16string(MethodName) + u" ParamCount = " + text::FromInt(ParamCount));
+    // With the log off the line is not even put together.
+    if (GetLogFile().Enabled())
+        FLogger.Debug(text::Join({MethodName, u" ParamCount = ", text::FromInt(ParamCount)}));
 }
 
 TDriver30& TExtention30::Driver() {
@@ -94,11 +96,11 @@ bool TExtention30::GetDescription(V8Variant* RetValue, V8Variant* Params, int32_
     TraceCall(u"GetDescription", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string DriverDescription;
+        TOutText DriverDescription;
         bool Answer = Driver().GetDescription(DriverDescription);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[0], DriverDescription);
-        FLogger.Debug(u"GetDescription " + V8GetWString(&Params[0]));
+        V8SetWString(&Params[0], DriverDescription.View());
+        if (GetLogFile().Enabled()) FLogger.Debug(text::Join({u"GetDescription ", V8GetWStringView(&Params[0])}));
     });
 }
 
@@ -107,10 +109,10 @@ bool TExtention30::GetLastError(V8Variant* RetValue, V8Variant* Params, int32_t 
     TraceCall(u"GetLastError", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string ErrorDescription;
+        TOutText ErrorDescription;
         int32_t Code = Driver().GetLastError(ErrorDescription);
         V8SetInt(RetValue, Code);
-        V8SetWString(&Params[0], ErrorDescription);
+        V8SetWString(&Params[0], ErrorDescription.View());
     });
 }
 
@@ -119,11 +121,11 @@ bool TExtention30::GetParameters(V8Variant* RetValue, V8Variant* Params, int32_t
     TraceCall(u"GetParameters", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string TableParameters;
+        TOutText TableParameters;
         bool Answer = Driver().GetParameters(TableParameters);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[0], TableParameters);
-        FLogger.Debug(u"GetParameters = " + V8GetWString(&Params[0]));
+        V8SetWString(&Params[0], TableParameters.View());
+        if (GetLogFile().Enabled()) FLogger.Debug(text::Join({u"GetParameters = ", V8GetWStringView(&Params[0])}));
     });
 }
 
@@ -132,7 +134,7 @@ bool TExtention30::SetParameter(V8Variant* RetValue, V8Variant* Params, int32_t 
     TraceCall(u"SetParameter", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 2);
-        std::u16string Name = V8GetWString(&Params[0]);
+        std::u16string_view Name = V8GetWStringView(&Params[0]);
         // The driver receives every setting as text.
         TAutoValue Value = TAutoValue::FromText(AutoValueToText(V8GetVariant(&Params[1])));
         V8SetBool(RetValue, Driver().SetParameter(Name, Value));
@@ -143,10 +145,10 @@ bool TExtention30::Open(V8Variant* RetValue, V8Variant* Params, int32_t ParamCou
     TraceCall(u"Open", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string DeviceID;
+        TOutText DeviceID;
         bool Answer = Driver().Open(DeviceID);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[0], DeviceID);
+        V8SetWString(&Params[0], DeviceID.View());
     });
 }
 
@@ -154,7 +156,7 @@ bool TExtention30::Close(V8Variant* RetValue, V8Variant* Params, int32_t ParamCo
     TraceCall(u"Close", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
         V8SetBool(RetValue, Driver().Close(DeviceID));
     });
 }
@@ -164,11 +166,11 @@ bool TExtention30::DeviceTest(V8Variant* RetValue, V8Variant* Params, int32_t Pa
     TraceCall(u"DeviceTest", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 2);
-        std::u16string Description, DemoModeIsActivated;
+        TOutText Description, DemoModeIsActivated;
         bool Answer = Driver().DeviceTest(Description, DemoModeIsActivated);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[0], Description);
-        V8SetWString(&Params[1], DemoModeIsActivated);
+        V8SetWString(&Params[0], Description.View());
+        V8SetWString(&Params[1], DemoModeIsActivated.View());
     });
 }
 
@@ -177,10 +179,10 @@ bool TExtention30::GetAdditionalActions(V8Variant* RetValue, V8Variant* Params, 
     TraceCall(u"GetAdditionalActions", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string TableActions;
+        TOutText TableActions;
         bool Answer = Driver().GetAdditionalActions(TableActions);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[0], TableActions);
+        V8SetWString(&Params[0], TableActions.View());
     });
 }
 
@@ -189,7 +191,7 @@ bool TExtention30::DoAdditionalAction(V8Variant* RetValue, V8Variant* Params, in
     TraceCall(u"DoAdditionalAction", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string ActionName = V8GetWString(&Params[0]);
+        std::u16string_view ActionName = V8GetWStringView(&Params[0]);
         V8SetBool(RetValue, Driver().DoAdditionalAction(ActionName));
     });
 }
@@ -201,10 +203,10 @@ bool TExtention30::GetLocalizationPattern(V8Variant* RetValue, V8Variant* Params
     TraceCall(u"GetLocalizationPattern", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string LocalizationPattern;
+        TOutText LocalizationPattern;
         bool Answer = Driver().GetLocalizationPattern(LocalizationPattern);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[0], LocalizationPattern);
+        V8SetWString(&Params[0], LocalizationPattern.View());
     });
 }
 
@@ -213,9 +215,9 @@ bool TExtention30::SetLocalization(V8Variant* RetValue, V8Variant* Params, int32
     TraceCall(u"SetLocalization", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string LanguageCode = V8GetWString(&Params[0]);
+        std::u16string_view LanguageCode = V8GetWStringView(&Params[0]);
         // The host names only the language; the driver keeps its own texts.
-        V8SetBool(RetValue, Driver().SetLocalization(LanguageCode, std::u16string()));
+        V8SetBool(RetValue, Driver().SetLocalization(LanguageCode, std::u16string_view()));
     });
 }
 
@@ -227,11 +229,11 @@ bool TExtention30::EquipmentParametersAsync(V8Variant* RetValue, V8Variant* Para
     TraceCall(u"EquipmentParameters", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 2);
-        std::u16string EquipmentType = V8GetWString(&Params[0]);
-        std::u16string TableParameters;
+        std::u16string_view EquipmentType = V8GetWStringView(&Params[0]);
+        TOutText TableParameters;
         bool Answer = Driver().EquipmentParameters(EquipmentType, TableParameters);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[1], TableParameters);
+        V8SetWString(&Params[1], TableParameters.View());
     });
 }
 
@@ -240,14 +242,14 @@ bool TExtention30::EquipmentTest(V8Variant* RetValue, V8Variant* Params, int32_t
     TraceCall(u"EquipmentTest", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 4);
-        std::u16string EquipmentType = V8GetWString(&Params[0]);
-        std::u16string ConnectionParameters = V8GetWString(&Params[1]);
-        std::u16string Description, DemoModeIsActivated;
+        std::u16string_view EquipmentType = V8GetWStringView(&Params[0]);
+        std::u16string_view ConnectionParameters = V8GetWStringView(&Params[1]);
+        TOutText Description, DemoModeIsActivated;
         bool Answer = Driver().EquipmentTest(EquipmentType, ConnectionParameters, Description,
                                              DemoModeIsActivated);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[2], Description);
-        V8SetWString(&Params[3], DemoModeIsActivated);
+        V8SetWString(&Params[2], Description.View());
+        V8SetWString(&Params[3], DemoModeIsActivated.View());
     });
 }
 
@@ -256,7 +258,7 @@ bool TExtention30::SetAppInfo(V8Variant* RetValue, V8Variant* Params, int32_t Pa
     // Failures here are reported to the host by the dispatcher.
     TraceCall(u"SetAppInfo", ParamCount);
     CheckParamCount(ParamCount, 1);
-    std::u16string ApplicationSettings = V8GetWString(&Params[0]);
+    std::u16string_view ApplicationSettings = V8GetWStringView(&Params[0]);
     V8SetBool(RetValue, Driver().SetApplicationInformation(ApplicationSettings));
     return true;
 }
@@ -266,14 +268,14 @@ bool TExtention30::ConnectEquipment(V8Variant* RetValue, V8Variant* Params, int3
     TraceCall(u"ConnectEquipment", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 3);
-        std::u16string EquipmentType = V8GetWString(&Params[1]);
-        std::u16string ConnectionParameters = V8GetWString(&Params[2]);
-        std::u16string DeviceID;
+        std::u16string_view EquipmentType = V8GetWStringView(&Params[1]);
+        std::u16string_view ConnectionParameters = V8GetWStringView(&Params[2]);
+        TOutText DeviceID;
         bool Answer = false;
         int32_t Status = Driver().ConnectEquipment(DeviceID, EquipmentType, ConnectionParameters, Answer);
         if (Status < 0) RaiseStatusFailure(Status);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[0], DeviceID);
+        V8SetWString(&Params[0], DeviceID.View());
     });
 }
 
@@ -282,7 +284,7 @@ bool TExtention30::DisconnectEquipment(V8Variant* RetValue, V8Variant* Params, i
     TraceCall(u"DisconnectEquipment", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
         bool Answer = false;
         int32_t Status = Driver().DisconnectEquipment(DeviceID, Answer);
         if (Status < 0) RaiseStatusFailure(Status);
@@ -295,19 +297,19 @@ bool TExtention30::EquipmentAutoSetup(V8Variant* RetValue, V8Variant* Params, in
     TraceCall(u"EquipmentAutoSetup", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 5);
-        std::u16string ConnectionParametersIn = V8GetWString(&Params[1]);
+        std::u16string_view ConnectionParametersIn = V8GetWStringView(&Params[1]);
         bool ShowAutoSetupWindow = V8GetBool(&Params[3]);
         int32_t Timeout = V8GetInt(&Params[4]);
         if (Timeout == 0) Timeout = DefaultAutoSetupTimeout;
-        std::u16string EquipmentType, ConnectionParametersOut;
+        TOutText EquipmentType, ConnectionParametersOut;
         bool Answer = false;
         int32_t Status = Driver().EquipmentAutoSetup(EquipmentType, ConnectionParametersIn,
                                                      ConnectionParametersOut, ShowAutoSetupWindow, Timeout,
                                                      Answer);
         if (Status < 0) RaiseStatusFailure(Status);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[0], EquipmentType);
-        V8SetWString(&Params[2], ConnectionParametersOut);
+        V8SetWString(&Params[0], EquipmentType.View());
+        V8SetWString(&Params[2], ConnectionParametersOut.View());
     });
 }
 
@@ -318,11 +320,11 @@ bool TExtention30::GetDataKKT(V8Variant* RetValue, V8Variant* Params, int32_t Pa
     TraceCall(u"GetDataKKT", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 2);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        std::u16string TableParametersKKT;
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        TOutText TableParametersKKT;
         bool Answer = Driver().GetDataKKT(DeviceID, TableParametersKKT);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[1], TableParametersKKT);
+        V8SetWString(&Params[1], TableParametersKKT.View());
     });
 }
 
@@ -331,9 +333,9 @@ bool TExtention30::OperationFN(V8Variant* RetValue, V8Variant* Params, int32_t P
     TraceCall(u"OperationFN", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 3);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
         int32_t OperationType = V8GetInt(&Params[1]);
-        std::u16string ParametersFiscal = V8GetWString(&Params[2]);
+        std::u16string_view ParametersFiscal = V8GetWStringView(&Params[2]);
         V8SetBool(RetValue, Driver().OperationFN(DeviceID, OperationType, ParametersFiscal));
     });
 }
@@ -343,12 +345,12 @@ bool TExtention30::OpenShift(V8Variant* RetValue, V8Variant* Params, int32_t Par
     TraceCall(u"OpenShift", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 3);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        std::u16string InputParameters = V8GetWString(&Params[1]);
-        std::u16string OutputParameters;
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        std::u16string_view InputParameters = V8GetWStringView(&Params[1]);
+        TOutText OutputParameters;
         bool Answer = Driver().OpenShift(DeviceID, InputParameters, OutputParameters);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[2], OutputParameters);
+        V8SetWString(&Params[2], OutputParameters.View());
     });
 }
 
@@ -357,12 +359,12 @@ bool TExtention30::CloseShift(V8Variant* RetValue, V8Variant* Params, int32_t Pa
     TraceCall(u"CloseShift", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 3);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        std::u16string InputParameters = V8GetWString(&Params[1]);
-        std::u16string OutputParameters;
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        std::u16string_view InputParameters = V8GetWStringView(&Params[1]);
+        TOutText OutputParameters;
         bool Answer = Driver().CloseShift(DeviceID, InputParameters, OutputParameters);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[2], OutputParameters);
+        V8SetWString(&Params[2], OutputParameters.View());
     });
 }
 
@@ -372,13 +374,13 @@ bool TExtention30::ProcessCheck(V8Variant* RetValue, V8Variant* Params, int32_t 
     return Guarded([&] {
         Driver().Set_kelmor_FormatVersion(30);
         CheckParamCount(ParamCount, 4);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
         bool Electronically = V8GetBool(&Params[1]);
-        std::u16string CheckPackage = V8GetWString(&Params[2]);
-        std::u16string DocumentOutputParameters;
+        std::u16string_view CheckPackage = V8GetWStringView(&Params[2]);
+        TOutText DocumentOutputParameters;
         bool Answer = Driver().ProcessCheck(DeviceID, Electronically, CheckPackage, DocumentOutputParameters);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[3], DocumentOutputParameters);
+        V8SetWString(&Params[3], DocumentOutputParameters.View());
     });
 }
 
@@ -387,14 +389,14 @@ bool TExtention30::ProcessCorrectionCheck(V8Variant* RetValue, V8Variant* Params
     TraceCall(u"ProcessCorrectionCheck", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 4);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
         bool Electronically = V8GetBool(&Params[1]);
-        std::u16string CheckPackage = V8GetWString(&Params[2]);
-        std::u16string DocumentOutputParameters;
+        std::u16string_view CheckPackage = V8GetWStringView(&Params[2]);
+        TOutText DocumentOutputParameters;
         bool Answer = Driver().ProcessCorrectionCheck(DeviceID, Electronically, CheckPackage,
                                                       DocumentOutputParameters);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[3], DocumentOutputParameters);
+        V8SetWString(&Params[3], DocumentOutputParameters.View());
     });
 }
 
@@ -403,10 +405,10 @@ bool TExtention30::PrintTextDocument(V8Variant* RetValue, V8Variant* Params, int
     TraceCall(u"PrintTextDocument", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 2);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        GetLogFile().Debug(u"DeviceID " + DeviceID);
-        std::u16string DocumentPackage = V8GetWString(&Params[1]);
-        GetLogFile().Debug(u"DocumentPackage " + DocumentPackage);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        if (GetLogFile().Enabled()) GetLogFile().Debug(text::Join({u"DeviceID ", DeviceID}));
+        std::u16string_view DocumentPackage = V8GetWStringView(&Params[1]);
+        if (GetLogFile().Enabled()) GetLogFile().Debug(text::Join({u"DocumentPackage ", DocumentPackage}));
         V8SetBool(RetValue, Driver().PrintTextDocument(DeviceID, DocumentPackage));
     });
 }
@@ -416,8 +418,8 @@ bool TExtention30::CashInOutcome(V8Variant* RetValue, V8Variant* Params, int32_t
     TraceCall(u"CashInOutcome", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 3);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        std::u16string InputParameters = V8GetWString(&Params[1]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        std::u16string_view InputParameters = V8GetWStringView(&Params[1]);
         double Amount = V8GetDouble(&Params[2]);
         V8SetBool(RetValue, Driver().CashInOutcome(DeviceID, InputParameters, Amount));
     });
@@ -428,8 +430,8 @@ bool TExtention30::PrintXReport(V8Variant* RetValue, V8Variant* Params, int32_t 
     TraceCall(u"PrintXReport", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 2);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        std::u16string InputParameters = V8GetWString(&Params[1]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        std::u16string_view InputParameters = V8GetWStringView(&Params[1]);
         V8SetBool(RetValue, Driver().PrintXReport(DeviceID, InputParameters));
     });
 }
@@ -439,8 +441,8 @@ bool TExtention30::PrintCheckCopy(V8Variant* RetValue, V8Variant* Params, int32_
     TraceCall(u"PrintCheckCopy", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 2);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        std::u16string CheckNumber = V8GetWString(&Params[1]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        std::u16string_view CheckNumber = V8GetWStringView(&Params[1]);
         V8SetBool(RetValue, Driver().PrintCheckCopy(DeviceID, CheckNumber));
     });
 }
@@ -450,12 +452,12 @@ bool TExtention30::GetCurrentStatus(V8Variant* RetValue, V8Variant* Params, int3
     TraceCall(u"GetCurrentStatus", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 3);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        std::u16string InputParameters = V8GetWString(&Params[1]);
-        std::u16string OutputParameters;
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        std::u16string_view InputParameters = V8GetWStringView(&Params[1]);
+        TOutText OutputParameters;
         bool Answer = Driver().GetCurrentStatus(DeviceID, InputParameters, OutputParameters);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[2], OutputParameters);
+        V8SetWString(&Params[2], OutputParameters.View());
     });
 }
 
@@ -464,12 +466,12 @@ bool TExtention30::ReportCurrentStatusOfSettlements(V8Variant* RetValue, V8Varia
     TraceCall(u"ReportCurrentStatusOfSettlements", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 3);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        std::u16string InputParameters = V8GetWString(&Params[1]);
-        std::u16string OutputParameters;
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        std::u16string_view InputParameters = V8GetWStringView(&Params[1]);
+        TOutText OutputParameters;
         bool Answer = Driver().ReportCurrentStatusOfSettlements(DeviceID, InputParameters, OutputParameters);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[2], OutputParameters);
+        V8SetWString(&Params[2], OutputParameters.View());
     });
 }
 
@@ -478,7 +480,7 @@ bool TExtention30::OpenCashDrawer(V8Variant* RetValue, V8Variant* Params, int32_
     TraceCall(u"OpenCashDrawer", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
         V8SetBool(RetValue, Driver().OpenCashDrawer(DeviceID));
     });
 }
@@ -488,7 +490,7 @@ bool TExtention30::GetLineLength(V8Variant* RetValue, V8Variant* Params, int32_t
     TraceCall(u"GetLineLength", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 2);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
         int32_t LineLength = 0;
         bool Answer = Driver().GetLineLength(DeviceID, LineLength);
         V8SetBool(RetValue, Answer);
@@ -503,7 +505,7 @@ bool TExtention30::OpenSessionRegistrationKM(V8Variant* RetValue, V8Variant* Par
     TraceCall(u"OpenSessionRegistrationKM", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
         V8SetBool(RetValue, Driver().OpenSessionRegistrationKM(DeviceID));
     });
 }
@@ -513,7 +515,7 @@ bool TExtention30::CloseSessionRegistrationKM(V8Variant* RetValue, V8Variant* Pa
     TraceCall(u"CloseSessionRegistrationKM", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 1);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
         V8SetBool(RetValue, Driver().CloseSessionRegistrationKM(DeviceID));
     });
 }
@@ -523,12 +525,12 @@ bool TExtention30::RequestKM(V8Variant* RetValue, V8Variant* Params, int32_t Par
     TraceCall(u"RequestKM", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 3);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        std::u16string Request = V8GetWString(&Params[1]);
-        std::u16string RequestKMResult;
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        std::u16string_view Request = V8GetWStringView(&Params[1]);
+        TOutText RequestKMResult;
         bool Answer = Driver().RequestKM(DeviceID, Request, RequestKMResult);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[2], RequestKMResult);
+        V8SetWString(&Params[2], RequestKMResult.View());
     });
 }
 
@@ -537,12 +539,12 @@ bool TExtention30::GetProcessingKMResult(V8Variant* RetValue, V8Variant* Params,
     TraceCall(u"GetProcessingKMResult", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 3);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        std::u16string ProcessingKMResult;
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        TOutText ProcessingKMResult;
         int32_t RequestStatus = 0;
         bool Answer = Driver().GetProcessingKMResult(DeviceID, ProcessingKMResult, RequestStatus);
         V8SetBool(RetValue, Answer);
-        V8SetWString(&Params[1], ProcessingKMResult);
+        V8SetWString(&Params[1], ProcessingKMResult.View());
         V8SetInt(&Params[2], RequestStatus);
     });
 }
@@ -552,8 +554,8 @@ bool TExtention30::ConfirmKM(V8Variant* RetValue, V8Variant* Params, int32_t Par
     TraceCall(u"ConfirmKM", ParamCount);
     return Guarded([&] {
         CheckParamCount(ParamCount, 3);
-        std::u16string DeviceID = V8GetWString(&Params[0]);
-        std::u16string RequestGUID = V8GetWString(&Params[1]);
+        std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
+        std::u16string_view RequestGUID = V8GetWStringView(&Params[1]);
         int32_t ConfirmationType = V8GetInt(&Params[2]);
         V8SetBool(RetValue, Driver().ConfirmKM(DeviceID, RequestGUID, ConfirmationType));
     });

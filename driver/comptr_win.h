@@ -6,6 +6,7 @@
 #include <oleauto.h>
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 // One reference to an interface. T is any type whose first member is a
@@ -52,7 +53,7 @@ class TBStr {
 public:
     TBStr() = default;
     // Raises nothing; a failed allocation leaves the BSTR null and Failed() true.
-    explicit TBStr(const std::u16string& s)
+    explicit TBStr(std::u16string_view s)
         : FStr(::SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size()))),
           FFailed(FStr == nullptr) {}
     TBStr(const TBStr&) = delete;
@@ -64,6 +65,12 @@ public:
     BSTR* Receive() {
         Reset();
         return &FStr;
+    }
+    // Gives the BSTR up to the caller, who frees it.
+    BSTR Release() {
+        BSTR s = FStr;
+        FStr = nullptr;
+        return s;
     }
     void Reset() {
         if (FStr) {

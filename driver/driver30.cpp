@@ -1,14 +1,30 @@
 #include "driver/driver30.h"
 
+#include <exception>
+
 #include "driver/description.h"
 #include "driver/oleerror.h"
 #include "driver/versioninfo.h"
 #include "logging/logfile.h"
 #include "platform/failure.h"
+#include "platform/text.h"
 
 namespace {
 constexpr int32_t FallbackInterfaceRevision = 4001;
 constexpr int32_t DescriptionFormatVersion = 47;
+
+// The host is told only that there is no driver; the log keeps why (class
+// not registered, server missing, creation refused), with the code, for
+// whoever supports the till. Never raises.
+void LogCreationFailure(TLogger& logger, std::exception_ptr failure) noexcept {
+    try {
+        std::u16string line = u"Не удалось создать объект драйвера: " + FailureMessage(failure);
+        const int32_t code = FailureCode(failure);
+        if (code != 0) line += u" (" + HResultText(code) + u")";
+        logger.Error(line);
+    } catch (...) {
+    }
+}
 }  // namespace
 
 TDriver30::TDriver30(const TFiscalDriverFactory& Factory) : FFactory(Factory), FLogger(u"TDriver30") {}
@@ -21,14 +37,24 @@ TDriver30::~TDriver30() {
 TFiscalDriver& TDriver30::ObtainDriver() {
     if (FDriver) return *FDriver;
     std::unique_ptr<TFiscalDriver> created;
+    std::exception_ptr failure;
     try {
         created = FFactory.CreateDriver();
     } catch (...) {
         created.reset();
+        failure = std::current_exception();
     }
-    if (!created) RaiseFailure(u"Объект драйвера не установлен");
+    if (!created) {
+        LogCreationFailure(FLogger, failure);
+        RaiseFailure(u"Объект драйвера не установлен");
+    }
     FDriver = std::move(created);
     return *FDriver;
+}
+
+void TDriver30::Trace(std::initializer_list<std::u16string_view> Parts) {
+    // With the log off the line is not even put together.
+    if (GetLogFile().Enabled()) FLogger.Debug(text::Join(Parts));
 }
 
 std::u16string TDriver30::ReadDriverVersion() { return FFactory.ReadMainControlVersion(); }
@@ -41,7 +67,7 @@ int32_t TDriver30::GetInterfaceRevision() {
     }
 }
 
-bool TDriver30::GetDescription(std::u16string& DriverDescription) {
+bool TDriver30::GetDescription(TOutText& DriverDescription) {
     TFiscalDriver* driver = nullptr;
     try {
         driver = &ObtainDriver();
@@ -50,222 +76,225 @@ bool TDriver30::GetDescription(std::u16string& DriverDescription) {
     }
     if (driver) driver->Set_kelmor_FormatVersion(DescriptionFormatVersion);
     std::u16string driverVersion = driver ? ReadDriverVersion() : std::u16string(u"1.0");
-    DriverDescription = BuildDriverDescription(driver != nullptr, driverVersion, GetModuleVersionText());
+    DriverDescription.Assign(BuildDriverDescription(driver != nullptr, driverVersion, GetModuleVersionText()));
     return true;
 }
 
-int32_t TDriver30::GetLastError(std::u16string& ErrorDescription) {
+int32_t TDriver30::GetLastError(TOutText& ErrorDescription) {
     TFiscalDriver& driver = ObtainDriver();
     ErrorDescription.clear();
     return driver.GetLastError(ErrorDescription);
 }
 
-bool TDriver30::GetParameters(std::u16string& TableParameters) {
+bool TDriver30::GetParameters(TOutText& TableParameters) {
     TFiscalDriver& driver = ObtainDriver();
     TableParameters.clear();
     return driver.GetParameters(TableParameters);
 }
 
-bool TDriver30::SetParameter(const std::u16string& Name, const TAutoValue& Value) {
-    const std::u16string valueText = AutoValueToText(Value);
-    FLogger.Debug(u"SetParameter: " + Name + u" = " + valueText);
-    GetLogFile().Debug(Name + u" " + valueText);
+bool TDriver30::SetParameter(std::u16string_view Name, const TAutoValue& Value) {
+    if (GetLogFile().Enabled()) {
+        const std::u16string valueText = AutoValueToText(Value);
+        FLogger.Debug(text::Join({u"SetParameter: ", Name, u" = ", valueText}));
+        GetLogFile().Debug(text::Join({Name, u" ", valueText}));
+    }
     return ObtainDriver().SetParameter(Name, Value);
 }
 
-bool TDriver30::Open(std::u16string& DeviceID) {
-    FLogger.Debug(u"Open");
+bool TDriver30::Open(TOutText& DeviceID) {
+    Trace({u"Open"});
     TFiscalDriver& driver = ObtainDriver();
     DeviceID.clear();
     return driver.Open(DeviceID);
 }
 
-bool TDriver30::Close(const std::u16string& DeviceID) {
-    FLogger.Debug(u"Close: " + DeviceID);
+bool TDriver30::Close(std::u16string_view DeviceID) {
+    Trace({u"Close: ", DeviceID});
     return ObtainDriver().Close(DeviceID);
 }
 
-bool TDriver30::DeviceTest(std::u16string& Description, std::u16string& DemoModeIsActivated) {
+bool TDriver30::DeviceTest(TOutText& Description, TOutText& DemoModeIsActivated) {
     TFiscalDriver& driver = ObtainDriver();
     Description.clear();
     DemoModeIsActivated.clear();
     return driver.DeviceTest(Description, DemoModeIsActivated);
 }
 
-bool TDriver30::GetAdditionalActions(std::u16string& TableActions) {
+bool TDriver30::GetAdditionalActions(TOutText& TableActions) {
     TFiscalDriver& driver = ObtainDriver();
     TableActions.clear();
     return driver.GetAdditionalActions(TableActions);
 }
 
-bool TDriver30::DoAdditionalAction(const std::u16string& ActionName) {
-    FLogger.Debug(u"DoAdditionalAction " + ActionName);
+bool TDriver30::DoAdditionalAction(std::u16string_view ActionName) {
+    Trace({u"DoAdditionalAction ", ActionName});
     return ObtainDriver().DoAdditionalAction(ActionName);
 }
 
-bool TDriver30::GetLocalizationPattern(std::u16string& LocalizationPattern) {
-    GetLogFile().Debug(u"GetLocalizationPattern: " + LocalizationPattern);
+bool TDriver30::GetLocalizationPattern(TOutText& LocalizationPattern) {
+    if (GetLogFile().Enabled())
+        GetLogFile().Debug(text::Join({u"GetLocalizationPattern: ", LocalizationPattern.View()}));
     TFiscalDriver& driver = ObtainDriver();
     LocalizationPattern.clear();
     return driver.GetLocalizationPattern(LocalizationPattern);
 }
 
-bool TDriver30::SetLocalization(const std::u16string& LanguageCode, const std::u16string& LocalizationPattern) {
-    FLogger.Debug(u"SetLocalization: " + LanguageCode + u", " + LocalizationPattern);
+bool TDriver30::SetLocalization(std::u16string_view LanguageCode, std::u16string_view LocalizationPattern) {
+    Trace({u"SetLocalization: ", LanguageCode, u", ", LocalizationPattern});
     return ObtainDriver().SetLocalization(LanguageCode, LocalizationPattern);
 }
 
-bool TDriver30::EquipmentParameters(const std::u16string& EquipmentType, std::u16string& TableParameters) {
-    FLogger.Debug(u"EquipmentParameters " + EquipmentType);
+bool TDriver30::EquipmentParameters(std::u16string_view EquipmentType, TOutText& TableParameters) {
+    Trace({u"EquipmentParameters ", EquipmentType});
     TFiscalDriver& driver = ObtainDriver();
     TableParameters.clear();
     return driver.EquipmentParameters(EquipmentType, TableParameters);
 }
 
-bool TDriver30::EquipmentTest(const std::u16string& EquipmentType, const std::u16string& ConnectionParameters,
-                              std::u16string& Description, std::u16string& DemoModeIsActivated) {
-    FLogger.Debug(u"EquipmentTest");
-    FLogger.Debug(u"EquipmentType = " + EquipmentType);
-    FLogger.Debug(u"ConnectionParameters = " + ConnectionParameters);
+bool TDriver30::EquipmentTest(std::u16string_view EquipmentType, std::u16string_view ConnectionParameters,
+                              TOutText& Description, TOutText& DemoModeIsActivated) {
+    Trace({u"EquipmentTest"});
+    Trace({u"EquipmentType = ", EquipmentType});
+    Trace({u"ConnectionParameters = ", ConnectionParameters});
     TFiscalDriver& driver = ObtainDriver();
     Description.clear();
     DemoModeIsActivated.clear();
     return driver.EquipmentTest(EquipmentType, ConnectionParameters, Description, DemoModeIsActivated);
 }
 
-bool TDriver30::SetApplicationInformation(const std::u16string& ApplicationSettings) {
+bool TDriver30::SetApplicationInformation(std::u16string_view ApplicationSettings) {
     return ObtainDriver().SetApplicationInformation(ApplicationSettings);
 }
 
-bool TDriver30::GetDataKKT(const std::u16string& DeviceID, std::u16string& TableParametersKKT) {
-    FLogger.Debug(u"GetDataKKT " + DeviceID);
+bool TDriver30::GetDataKKT(std::u16string_view DeviceID, TOutText& TableParametersKKT) {
+    Trace({u"GetDataKKT ", DeviceID});
     TFiscalDriver& driver = ObtainDriver();
     TableParametersKKT.clear();
     return driver.GetDataKKT(DeviceID, TableParametersKKT);
 }
 
-bool TDriver30::OperationFN(const std::u16string& DeviceID, int32_t OperationType,
-                            const std::u16string& ParametersFiscal) {
-    FLogger.Debug(u"OperationFN " + DeviceID);
+bool TDriver30::OperationFN(std::u16string_view DeviceID, int32_t OperationType,
+                            std::u16string_view ParametersFiscal) {
+    Trace({u"OperationFN ", DeviceID});
     return ObtainDriver().OperationFN(DeviceID, OperationType, ParametersFiscal);
 }
 
-bool TDriver30::OpenShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                          std::u16string& OutputParameters) {
-    FLogger.Debug(u"OpenShift " + DeviceID);
+bool TDriver30::OpenShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                          TOutText& OutputParameters) {
+    Trace({u"OpenShift ", DeviceID});
     TFiscalDriver& driver = ObtainDriver();
     OutputParameters.clear();
     return driver.OpenShift(DeviceID, InputParameters, OutputParameters);
 }
 
-bool TDriver30::CloseShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                           std::u16string& OutputParameters) {
-    FLogger.Debug(u"CloseShift " + DeviceID);
+bool TDriver30::CloseShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                           TOutText& OutputParameters) {
+    Trace({u"CloseShift ", DeviceID});
     TFiscalDriver& driver = ObtainDriver();
     OutputParameters.clear();
     return driver.CloseShift(DeviceID, InputParameters, OutputParameters);
 }
 
-bool TDriver30::ProcessCheck(const std::u16string& DeviceID, bool Electronically,
-                             const std::u16string& CheckPackage, std::u16string& DocumentOutputParameters) {
-    FLogger.Debug(u"ProcessCheck " + DeviceID);
+bool TDriver30::ProcessCheck(std::u16string_view DeviceID, bool Electronically,
+                             std::u16string_view CheckPackage, TOutText& DocumentOutputParameters) {
+    Trace({u"ProcessCheck ", DeviceID});
     TFiscalDriver& driver = ObtainDriver();
     DocumentOutputParameters.clear();
     return driver.ProcessCheck(DeviceID, Electronically, CheckPackage, DocumentOutputParameters);
 }
 
-bool TDriver30::ProcessCorrectionCheck(const std::u16string& DeviceID, bool Electronically,
-                                       const std::u16string& CheckPackage,
-                                       std::u16string& DocumentOutputParameters) {
-    FLogger.Debug(u"ProcessCorrectionCheck " + DeviceID);
+bool TDriver30::ProcessCorrectionCheck(std::u16string_view DeviceID, bool Electronically,
+                                       std::u16string_view CheckPackage,
+                                       TOutText& DocumentOutputParameters) {
+    Trace({u"ProcessCorrectionCheck ", DeviceID});
     TFiscalDriver& driver = ObtainDriver();
     DocumentOutputParameters.clear();
     return driver.ProcessCorrectionCheck(DeviceID, Electronically, CheckPackage, DocumentOutputParameters);
 }
 
-bool TDriver30::PrintTextDocument(const std::u16string& DeviceID, const std::u16string& DocumentPackage) {
-    FLogger.Debug(u"PrintTextDocument " + DeviceID);
+bool TDriver30::PrintTextDocument(std::u16string_view DeviceID, std::u16string_view DocumentPackage) {
+    Trace({u"PrintTextDocument ", DeviceID});
     return ObtainDriver().PrintTextDocument(DeviceID, DocumentPackage);
 }
 
-bool TDriver30::CashInOutcome(const std::u16string& DeviceID, const std::u16string& InputParameters,
+bool TDriver30::CashInOutcome(std::u16string_view DeviceID, std::u16string_view InputParameters,
                               double Amount) {
-    FLogger.Debug(u"CashInOutcome " + DeviceID);
+    Trace({u"CashInOutcome ", DeviceID});
     return ObtainDriver().CashInOutcome(DeviceID, InputParameters, Amount);
 }
 
-bool TDriver30::PrintXReport(const std::u16string& DeviceID, const std::u16string& InputParameters) {
-    FLogger.Debug(u"PrintXReport " + DeviceID);
+bool TDriver30::PrintXReport(std::u16string_view DeviceID, std::u16string_view InputParameters) {
+    Trace({u"PrintXReport ", DeviceID});
     return ObtainDriver().PrintXReport(DeviceID, InputParameters);
 }
 
-bool TDriver30::PrintCheckCopy(const std::u16string& DeviceID, const std::u16string& CheckNumber) {
-    FLogger.Debug(u"PrintCheckCopy " + DeviceID + u", " + CheckNumber);
+bool TDriver30::PrintCheckCopy(std::u16string_view DeviceID, std::u16string_view CheckNumber) {
+    Trace({u"PrintCheckCopy ", DeviceID, u", ", CheckNumber});
     return ObtainDriver().PrintCheckCopy(DeviceID, CheckNumber);
 }
 
-bool TDriver30::GetCurrentStatus(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                                 std::u16string& OutputParameters) {
-    FLogger.Debug(u"GetCurrentStatus " + DeviceID);
+bool TDriver30::GetCurrentStatus(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                                 TOutText& OutputParameters) {
+    Trace({u"GetCurrentStatus ", DeviceID});
     TFiscalDriver& driver = ObtainDriver();
     OutputParameters.clear();
     return driver.GetCurrentStatus(DeviceID, InputParameters, OutputParameters);
 }
 
-bool TDriver30::ReportCurrentStatusOfSettlements(const std::u16string& DeviceID,
-                                                 const std::u16string& InputParameters,
-                                                 std::u16string& OutputParameters) {
-    FLogger.Debug(u"ReportCurrentStatusOfSettlements " + DeviceID);
+bool TDriver30::ReportCurrentStatusOfSettlements(std::u16string_view DeviceID,
+                                                 std::u16string_view InputParameters,
+                                                 TOutText& OutputParameters) {
+    Trace({u"ReportCurrentStatusOfSettlements ", DeviceID});
     TFiscalDriver& driver = ObtainDriver();
     OutputParameters.clear();
     return driver.ReportCurrentStatusOfSettlements(DeviceID, InputParameters, OutputParameters);
 }
 
-bool TDriver30::OpenCashDrawer(const std::u16string& DeviceID) {
-    FLogger.Debug(u"OpenCashDrawer " + DeviceID);
+bool TDriver30::OpenCashDrawer(std::u16string_view DeviceID) {
+    Trace({u"OpenCashDrawer ", DeviceID});
     return ObtainDriver().OpenCashDrawer(DeviceID);
 }
 
-bool TDriver30::GetLineLength(const std::u16string& DeviceID, int32_t& LineLength) {
-    FLogger.Debug(u"GetLineLength " + DeviceID);
+bool TDriver30::GetLineLength(std::u16string_view DeviceID, int32_t& LineLength) {
+    Trace({u"GetLineLength ", DeviceID});
     return ObtainDriver().GetLineLength(DeviceID, LineLength);
 }
 
-bool TDriver30::OpenSessionRegistrationKM(const std::u16string& DeviceID) {
+bool TDriver30::OpenSessionRegistrationKM(std::u16string_view DeviceID) {
     return ObtainDriver().OpenSessionRegistrationKM(DeviceID);
 }
 
-bool TDriver30::CloseSessionRegistrationKM(const std::u16string& DeviceID) {
+bool TDriver30::CloseSessionRegistrationKM(std::u16string_view DeviceID) {
     return ObtainDriver().CloseSessionRegistrationKM(DeviceID);
 }
 
-bool TDriver30::RequestKM(const std::u16string& DeviceID, const std::u16string& RequestKM,
-                          std::u16string& RequestKMResult) {
+bool TDriver30::RequestKM(std::u16string_view DeviceID, std::u16string_view RequestKM,
+                          TOutText& RequestKMResult) {
     TFiscalDriver& driver = ObtainDriver();
     RequestKMResult.clear();
     return driver.RequestKM(DeviceID, RequestKM, RequestKMResult);
 }
 
-bool TDriver30::GetProcessingKMResult(const std::u16string& DeviceID, std::u16string& ProcessingKMResult,
+bool TDriver30::GetProcessingKMResult(std::u16string_view DeviceID, TOutText& ProcessingKMResult,
                                       int32_t& RequestStatus) {
     TFiscalDriver& driver = ObtainDriver();
     ProcessingKMResult.clear();
     return driver.GetProcessingKMResult(DeviceID, ProcessingKMResult, RequestStatus);
 }
 
-bool TDriver30::ConfirmKM(const std::u16string& DeviceID, const std::u16string& RequestGUID,
+bool TDriver30::ConfirmKM(std::u16string_view DeviceID, std::u16string_view RequestGUID,
                           int32_t ConfirmationType) {
     return ObtainDriver().ConfirmKM(DeviceID, RequestGUID, ConfirmationType);
 }
 
 // The status-returning operations: every failure, the driver's creation
 // included, becomes STATUS_E_UNEXPECTED and leaves Result as it was.
-int32_t TDriver30::ConnectEquipment(std::u16string& DeviceID, const std::u16string& EquipmentType,
-                                    const std::u16string& ConnectionParameters, bool& Result) {
+int32_t TDriver30::ConnectEquipment(TOutText& DeviceID, std::u16string_view EquipmentType,
+                                    std::u16string_view ConnectionParameters, bool& Result) {
     try {
-        FLogger.Debug(u"ConnectEquipment.");
-        FLogger.Debug(u"ConnectionParameters:");
-        FLogger.Debug(ConnectionParameters);
+        Trace({u"ConnectEquipment."});
+        Trace({u"ConnectionParameters:"});
+        Trace({ConnectionParameters});
         TFiscalDriver& driver = ObtainDriver();
         DeviceID.clear();
         Result = driver.ConnectEquipment(DeviceID, EquipmentType, ConnectionParameters);
@@ -275,9 +304,9 @@ int32_t TDriver30::ConnectEquipment(std::u16string& DeviceID, const std::u16stri
     }
 }
 
-int32_t TDriver30::DisconnectEquipment(const std::u16string& DeviceID, bool& Result) {
+int32_t TDriver30::DisconnectEquipment(std::u16string_view DeviceID, bool& Result) {
     try {
-        FLogger.Debug(u"DisconnectEquipment " + DeviceID);
+        Trace({u"DisconnectEquipment ", DeviceID});
         Result = ObtainDriver().DisconnectEquipment(DeviceID);
         return 0;
     } catch (...) {
@@ -285,8 +314,8 @@ int32_t TDriver30::DisconnectEquipment(const std::u16string& DeviceID, bool& Res
     }
 }
 
-int32_t TDriver30::EquipmentAutoSetup(std::u16string& EquipmentType, const std::u16string& ConnectionParametersIn,
-                                      std::u16string& ConnectionParametersOut, bool ShowAutoSetupWindow,
+int32_t TDriver30::EquipmentAutoSetup(TOutText& EquipmentType, std::u16string_view ConnectionParametersIn,
+                                      TOutText& ConnectionParametersOut, bool ShowAutoSetupWindow,
                                       int32_t Timeout, bool& Result) {
     try {
         TFiscalDriver& driver = ObtainDriver();
@@ -304,4 +333,4 @@ int32_t TDriver30::Get_kelmor_FormatVersion() { return ObtainDriver().Get_kelmor
 
 void TDriver30::Set_kelmor_FormatVersion(int32_t Value) { ObtainDriver().Set_kelmor_FormatVersion(Value); }
 
-void RaiseStatusFailure(int32_t status) { RaiseFailure(StatusMessage(status)); }
+void RaiseStatusFailure(int32_t status) { RaiseFailure(StatusMessage(status), status); }

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "driver/fiscaldriver.h"
 #include "hostapi/autovalue.h"
@@ -22,60 +24,60 @@ public:
     TDriver30& operator=(const TDriver30&) = delete;
 
     int32_t GetInterfaceRevision();  // 4001 on any failure; never raises
-    bool GetDescription(std::u16string& DriverDescription);
-    int32_t GetLastError(std::u16string& ErrorDescription);
-    bool GetParameters(std::u16string& TableParameters);
-    bool SetParameter(const std::u16string& Name, const TAutoValue& Value);
-    bool Open(std::u16string& DeviceID);
-    bool Close(const std::u16string& DeviceID);
-    bool DeviceTest(std::u16string& Description, std::u16string& DemoModeIsActivated);
-    bool GetAdditionalActions(std::u16string& TableActions);
-    bool DoAdditionalAction(const std::u16string& ActionName);
-    bool GetLocalizationPattern(std::u16string& LocalizationPattern);
-    bool SetLocalization(const std::u16string& LanguageCode, const std::u16string& LocalizationPattern);
-    bool EquipmentParameters(const std::u16string& EquipmentType, std::u16string& TableParameters);
-    bool EquipmentTest(const std::u16string& EquipmentType, const std::u16string& ConnectionParameters,
-                       std::u16string& Description, std::u16string& DemoModeIsActivated);
-    bool SetApplicationInformation(const std::u16string& ApplicationSettings);
-    bool GetDataKKT(const std::u16string& DeviceID, std::u16string& TableParametersKKT);
-    bool OperationFN(const std::u16string& DeviceID, int32_t OperationType,
-                     const std::u16string& ParametersFiscal);
-    bool OpenShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                   std::u16string& OutputParameters);
-    bool CloseShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                    std::u16string& OutputParameters);
-    bool ProcessCheck(const std::u16string& DeviceID, bool Electronically,
-                      const std::u16string& CheckPackage, std::u16string& DocumentOutputParameters);
-    bool ProcessCorrectionCheck(const std::u16string& DeviceID, bool Electronically,
-                                const std::u16string& CheckPackage,
-                                std::u16string& DocumentOutputParameters);
-    bool PrintTextDocument(const std::u16string& DeviceID, const std::u16string& DocumentPackage);
-    bool CashInOutcome(const std::u16string& DeviceID, const std::u16string& InputParameters, double Amount);
-    bool PrintXReport(const std::u16string& DeviceID, const std::u16string& InputParameters);
-    bool PrintCheckCopy(const std::u16string& DeviceID, const std::u16string& CheckNumber);
-    bool GetCurrentStatus(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                          std::u16string& OutputParameters);
-    bool ReportCurrentStatusOfSettlements(const std::u16string& DeviceID,
-                                          const std::u16string& InputParameters,
-                                          std::u16string& OutputParameters);
-    bool OpenCashDrawer(const std::u16string& DeviceID);
-    bool GetLineLength(const std::u16string& DeviceID, int32_t& LineLength);
-    bool OpenSessionRegistrationKM(const std::u16string& DeviceID);
-    bool CloseSessionRegistrationKM(const std::u16string& DeviceID);
-    bool RequestKM(const std::u16string& DeviceID, const std::u16string& RequestKM,
-                   std::u16string& RequestKMResult);
-    bool GetProcessingKMResult(const std::u16string& DeviceID, std::u16string& ProcessingKMResult,
+    bool GetDescription(TOutText& DriverDescription);
+    int32_t GetLastError(TOutText& ErrorDescription);
+    bool GetParameters(TOutText& TableParameters);
+    bool SetParameter(std::u16string_view Name, const TAutoValue& Value);
+    bool Open(TOutText& DeviceID);
+    bool Close(std::u16string_view DeviceID);
+    bool DeviceTest(TOutText& Description, TOutText& DemoModeIsActivated);
+    bool GetAdditionalActions(TOutText& TableActions);
+    bool DoAdditionalAction(std::u16string_view ActionName);
+    bool GetLocalizationPattern(TOutText& LocalizationPattern);
+    bool SetLocalization(std::u16string_view LanguageCode, std::u16string_view LocalizationPattern);
+    bool EquipmentParameters(std::u16string_view EquipmentType, TOutText& TableParameters);
+    bool EquipmentTest(std::u16string_view EquipmentType, std::u16string_view ConnectionParameters,
+                       TOutText& Description, TOutText& DemoModeIsActivated);
+    bool SetApplicationInformation(std::u16string_view ApplicationSettings);
+    bool GetDataKKT(std::u16string_view DeviceID, TOutText& TableParametersKKT);
+    bool OperationFN(std::u16string_view DeviceID, int32_t OperationType,
+                     std::u16string_view ParametersFiscal);
+    bool OpenShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                   TOutText& OutputParameters);
+    bool CloseShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                    TOutText& OutputParameters);
+    bool ProcessCheck(std::u16string_view DeviceID, bool Electronically,
+                      std::u16string_view CheckPackage, TOutText& DocumentOutputParameters);
+    bool ProcessCorrectionCheck(std::u16string_view DeviceID, bool Electronically,
+                                std::u16string_view CheckPackage,
+                                TOutText& DocumentOutputParameters);
+    bool PrintTextDocument(std::u16string_view DeviceID, std::u16string_view DocumentPackage);
+    bool CashInOutcome(std::u16string_view DeviceID, std::u16string_view InputParameters, double Amount);
+    bool PrintXReport(std::u16string_view DeviceID, std::u16string_view InputParameters);
+    bool PrintCheckCopy(std::u16string_view DeviceID, std::u16string_view CheckNumber);
+    bool GetCurrentStatus(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                          TOutText& OutputParameters);
+    bool ReportCurrentStatusOfSettlements(std::u16string_view DeviceID,
+                                          std::u16string_view InputParameters,
+                                          TOutText& OutputParameters);
+    bool OpenCashDrawer(std::u16string_view DeviceID);
+    bool GetLineLength(std::u16string_view DeviceID, int32_t& LineLength);
+    bool OpenSessionRegistrationKM(std::u16string_view DeviceID);
+    bool CloseSessionRegistrationKM(std::u16string_view DeviceID);
+    bool RequestKM(std::u16string_view DeviceID, std::u16string_view RequestKM,
+                   TOutText& RequestKMResult);
+    bool GetProcessingKMResult(std::u16string_view DeviceID, TOutText& ProcessingKMResult,
                                int32_t& RequestStatus);
-    bool ConfirmKM(const std::u16string& DeviceID, const std::u16string& RequestGUID,
+    bool ConfirmKM(std::u16string_view DeviceID, std::u16string_view RequestGUID,
                    int32_t ConfirmationType);
 
     // Status-returning: 0 when the driver answered (Result holds its answer),
     // STATUS_E_UNEXPECTED when anything failed (Result untouched). Never raise.
-    int32_t ConnectEquipment(std::u16string& DeviceID, const std::u16string& EquipmentType,
-                             const std::u16string& ConnectionParameters, bool& Result);
-    int32_t DisconnectEquipment(const std::u16string& DeviceID, bool& Result);
-    int32_t EquipmentAutoSetup(std::u16string& EquipmentType, const std::u16string& ConnectionParametersIn,
-                               std::u16string& ConnectionParametersOut, bool ShowAutoSetupWindow,
+    int32_t ConnectEquipment(TOutText& DeviceID, std::u16string_view EquipmentType,
+                             std::u16string_view ConnectionParameters, bool& Result);
+    int32_t DisconnectEquipment(std::u16string_view DeviceID, bool& Result);
+    int32_t EquipmentAutoSetup(TOutText& EquipmentType, std::u16string_view ConnectionParametersIn,
+                               TOutText& ConnectionParametersOut, bool ShowAutoSetupWindow,
                                int32_t Timeout, bool& Result);
 
     int32_t Get_kelmor_FormatVersion();
@@ -84,6 +86,8 @@ public:
 private:
     TFiscalDriver& ObtainDriver();  // raises "Объект драйвера не установлен"
     std::u16string ReadDriverVersion();
+    // One trace line through FLogger, its parts joined.
+    void Trace(std::initializer_list<std::u16string_view> Parts);
 
     const TFiscalDriverFactory& FFactory;
     std::unique_ptr<TFiscalDriver> FDriver;

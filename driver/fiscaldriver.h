@@ -7,73 +7,127 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "hostapi/autovalue.h"
+
+// An out-text of the driver. It holds the driver's own buffer as it came back
+// (a BSTR on Windows, adopted with the function that frees it), or a text of
+// ours, and is read as a view; so the driver's answer reaches the host's
+// value with one copy. Freed when emptied, replaced or destroyed.
+class TOutText {
+public:
+    using TReleaser = void (*)(char16_t* data);
+
+    TOutText() = default;
+    explicit TOutText(std::u16string text) : FOwn(std::move(text)) {}
+    ~TOutText() { clear(); }
+    TOutText(const TOutText&) = delete;
+    TOutText& operator=(const TOutText&) = delete;
+
+    void clear() {
+        if (FForeign != nullptr) {
+            char16_t* data = FForeign;
+            FForeign = nullptr;
+            FForeignSize = 0;
+            FRelease(data);
+        }
+        FOwn.clear();
+    }
+    bool empty() const { return View().empty(); }
+    std::u16string_view View() const {
+        return FForeign != nullptr ? std::u16string_view(FForeign, FForeignSize) : std::u16string_view(FOwn);
+    }
+    std::u16string Text() const { return std::u16string(View()); }
+
+    // A text of ours.
+    void Assign(std::u16string text) {
+        clear();
+        FOwn = std::move(text);
+    }
+    // The driver's buffer: size units at data (null for an empty text), freed
+    // with release.
+    void Adopt(char16_t* data, size_t size, TReleaser release) {
+        clear();
+        if (data == nullptr) return;
+        FForeign = data;
+        FForeignSize = size;
+        FRelease = release;
+    }
+
+private:
+    std::u16string FOwn;
+    char16_t* FForeign = nullptr;
+    size_t FForeignSize = 0;
+    TReleaser FRelease = nullptr;
+};
 
 class TFiscalDriver {
 public:
     virtual ~TFiscalDriver() = default;
 
-    // Out texts are emptied before the call; failures raise EFailure.
+    // In-texts are read only during the call; out-texts are emptied before
+    // it. Failures raise EFailure.
     virtual int32_t GetInterfaceRevision() = 0;
-    virtual bool GetDescription(std::u16string& DriverDescription) = 0;
-    virtual int32_t GetLastError(std::u16string& ErrorDescription) = 0;
-    virtual bool GetParameters(std::u16string& TableParameters) = 0;
-    virtual bool SetParameter(const std::u16string& Name, const TAutoValue& Value) = 0;
-    virtual bool Open(std::u16string& DeviceID) = 0;
-    virtual bool Close(const std::u16string& DeviceID) = 0;
-    virtual bool DeviceTest(std::u16string& Description, std::u16string& DemoModeIsActivated) = 0;
-    virtual bool GetAdditionalActions(std::u16string& TableActions) = 0;
-    virtual bool DoAdditionalAction(const std::u16string& ActionName) = 0;
-    virtual bool GetDataKKT(const std::u16string& DeviceID, std::u16string& TableParametersKKT) = 0;
-    virtual bool OperationFN(const std::u16string& DeviceID, int32_t OperationType,
-                             const std::u16string& ParametersFiscal) = 0;
-    virtual bool OpenShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                           std::u16string& OutputParameters) = 0;
-    virtual bool CloseShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                            std::u16string& OutputParameters) = 0;
-    virtual bool ProcessCheck(const std::u16string& DeviceID, bool Electronically,
-                              const std::u16string& CheckPackage,
-                              std::u16string& DocumentOutputParameters) = 0;
-    virtual bool ProcessCorrectionCheck(const std::u16string& DeviceID, bool Electronically,
-                                        const std::u16string& CheckPackage,
-                                        std::u16string& DocumentOutputParameters) = 0;
-    virtual bool CashInOutcome(const std::u16string& DeviceID, const std::u16string& InputParameters,
+    virtual bool GetDescription(TOutText& DriverDescription) = 0;
+    virtual int32_t GetLastError(TOutText& ErrorDescription) = 0;
+    virtual bool GetParameters(TOutText& TableParameters) = 0;
+    virtual bool SetParameter(std::u16string_view Name, const TAutoValue& Value) = 0;
+    virtual bool Open(TOutText& DeviceID) = 0;
+    virtual bool Close(std::u16string_view DeviceID) = 0;
+    virtual bool DeviceTest(TOutText& Description, TOutText& DemoModeIsActivated) = 0;
+    virtual bool GetAdditionalActions(TOutText& TableActions) = 0;
+    virtual bool DoAdditionalAction(std::u16string_view ActionName) = 0;
+    virtual bool GetDataKKT(std::u16string_view DeviceID, TOutText& TableParametersKKT) = 0;
+    virtual bool OperationFN(std::u16string_view DeviceID, int32_t OperationType,
+                             std::u16string_view ParametersFiscal) = 0;
+    virtual bool OpenShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                           TOutText& OutputParameters) = 0;
+    virtual bool CloseShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                            TOutText& OutputParameters) = 0;
+    virtual bool ProcessCheck(std::u16string_view DeviceID, bool Electronically,
+                              std::u16string_view CheckPackage,
+                              TOutText& DocumentOutputParameters) = 0;
+    virtual bool ProcessCorrectionCheck(std::u16string_view DeviceID, bool Electronically,
+                                        std::u16string_view CheckPackage,
+                                        TOutText& DocumentOutputParameters) = 0;
+    virtual bool CashInOutcome(std::u16string_view DeviceID, std::u16string_view InputParameters,
                                double Amount) = 0;
-    virtual bool PrintXReport(const std::u16string& DeviceID, const std::u16string& InputParameters) = 0;
-    virtual bool GetCurrentStatus(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                                  std::u16string& OutputParameters) = 0;
-    virtual bool ReportCurrentStatusOfSettlements(const std::u16string& DeviceID,
-                                                  const std::u16string& InputParameters,
-                                                  std::u16string& OutputParameters) = 0;
-    virtual bool OpenCashDrawer(const std::u16string& DeviceID) = 0;
-    virtual bool GetLineLength(const std::u16string& DeviceID, int32_t& LineLength) = 0;
-    virtual bool PrintCheckCopy(const std::u16string& DeviceID, const std::u16string& CheckNumber) = 0;
-    virtual bool PrintTextDocument(const std::u16string& DeviceID,
-                                   const std::u16string& DocumentPackage) = 0;
-    virtual bool OpenSessionRegistrationKM(const std::u16string& DeviceID) = 0;
-    virtual bool CloseSessionRegistrationKM(const std::u16string& DeviceID) = 0;
-    virtual bool RequestKM(const std::u16string& DeviceID, const std::u16string& RequestKM,
-                           std::u16string& RequestKMResult) = 0;
-    virtual bool GetProcessingKMResult(const std::u16string& DeviceID,
-                                       std::u16string& ProcessingKMResult, int32_t& RequestStatus) = 0;
-    virtual bool ConfirmKM(const std::u16string& DeviceID, const std::u16string& RequestGUID,
+    virtual bool PrintXReport(std::u16string_view DeviceID, std::u16string_view InputParameters) = 0;
+    virtual bool GetCurrentStatus(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                                  TOutText& OutputParameters) = 0;
+    virtual bool ReportCurrentStatusOfSettlements(std::u16string_view DeviceID,
+                                                  std::u16string_view InputParameters,
+                                                  TOutText& OutputParameters) = 0;
+    virtual bool OpenCashDrawer(std::u16string_view DeviceID) = 0;
+    virtual bool GetLineLength(std::u16string_view DeviceID, int32_t& LineLength) = 0;
+    virtual bool PrintCheckCopy(std::u16string_view DeviceID, std::u16string_view CheckNumber) = 0;
+    virtual bool PrintTextDocument(std::u16string_view DeviceID,
+                                   std::u16string_view DocumentPackage) = 0;
+    virtual bool OpenSessionRegistrationKM(std::u16string_view DeviceID) = 0;
+    virtual bool CloseSessionRegistrationKM(std::u16string_view DeviceID) = 0;
+    virtual bool RequestKM(std::u16string_view DeviceID, std::u16string_view RequestKM,
+                           TOutText& RequestKMResult) = 0;
+    virtual bool GetProcessingKMResult(std::u16string_view DeviceID,
+                                       TOutText& ProcessingKMResult, int32_t& RequestStatus) = 0;
+    virtual bool ConfirmKM(std::u16string_view DeviceID, std::u16string_view RequestGUID,
                            int32_t ConfirmationType) = 0;
-    virtual bool GetLocalizationPattern(std::u16string& LocalizationPattern) = 0;
-    virtual bool SetLocalization(const std::u16string& LanguageCode,
-                                 const std::u16string& LocalizationPattern) = 0;
-    virtual bool EquipmentParameters(const std::u16string& EquipmentType,
-                                     std::u16string& TableParameters) = 0;
-    virtual bool EquipmentTest(const std::u16string& EquipmentType,
-                               const std::u16string& ConnectionParameters, std::u16string& Description,
-                               std::u16string& DemoModeIsActivated) = 0;
-    virtual bool SetApplicationInformation(const std::u16string& ApplicationSettings) = 0;
-    virtual bool ConnectEquipment(std::u16string& DeviceID, const std::u16string& EquipmentType,
-                                  const std::u16string& ConnectionParameters) = 0;
-    virtual bool DisconnectEquipment(const std::u16string& DeviceID) = 0;
-    virtual bool EquipmentAutoSetup(std::u16string& EquipmentType,
-                                    const std::u16string& ConnectionParametersIn,
-                                    std::u16string& ConnectionParametersOut, bool ShowAutoSetupWindow,
+    virtual bool GetLocalizationPattern(TOutText& LocalizationPattern) = 0;
+    virtual bool SetLocalization(std::u16string_view LanguageCode,
+                                 std::u16string_view LocalizationPattern) = 0;
+    virtual bool EquipmentParameters(std::u16string_view EquipmentType,
+                                     TOutText& TableParameters) = 0;
+    virtual bool EquipmentTest(std::u16string_view EquipmentType,
+                               std::u16string_view ConnectionParameters, TOutText& Description,
+                               TOutText& DemoModeIsActivated) = 0;
+    virtual bool SetApplicationInformation(std::u16string_view ApplicationSettings) = 0;
+    virtual bool ConnectEquipment(TOutText& DeviceID, std::u16string_view EquipmentType,
+                                  std::u16string_view ConnectionParameters) = 0;
+    virtual bool DisconnectEquipment(std::u16string_view DeviceID) = 0;
+    virtual bool EquipmentAutoSetup(TOutText& EquipmentType,
+                                    std::u16string_view ConnectionParametersIn,
+                                    TOutText& ConnectionParametersOut, bool ShowAutoSetupWindow,
                                     int32_t Timeout) = 0;
 
     // Property kelmor_FormatVersion (dispatch id 217).

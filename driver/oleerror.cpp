@@ -18,6 +18,12 @@ std::u16string OleErrorCodeText(int32_t code) {
     return result;
 }
 
+std::u16string HResultText(int32_t code) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%.8X", static_cast<unsigned>(static_cast<uint32_t>(code)));
+    return std::u16string(buf, buf + std::char_traits<char>::length(buf));
+}
+
 std::u16string StatusMessage(int32_t code) {
     std::u16string message = platform::SystemErrorMessage(code);
     return message.empty() ? OleErrorCodeText(code) : message;

@@ -1,5 +1,6 @@
 #include "driver/tarvik_win.h"
 
+#include <atomic>
 #include <new>
 
 #include "driver/oleerror.h"
@@ -57,19 +58,15 @@ std::u16string ErrorObjectDescription() {
     return description.Text();
 }
 
-// An in-argument for the driver; raises when the system has no memory for it.
-class TInText {
-public:
-    explicit TInText(const std::u16string& s) : FStr(s) {
-        if (FStr.Failed()) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
-    }
-    operator BSTR() const { return FStr.Get(); }
-
-private:
-    TBStr FStr;
-};
-
 inline VARIANT_BOOL ToVariantBool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
+
+void FreeBstr(char16_t* data) { ::SysFreeString(reinterpret_cast<BSTR>(data)); }
+
+// Hands the driver's out-BSTR over as it is, without copying it.
+void Adopt(TBStr& received, TOutText& out) {
+    const UINT size = received.Get() != nullptr ? ::SysStringLen(received.Get()) : 0;
+    out.Adopt(reinterpret_cast<char16_t*>(received.Release()), size, &FreeBstr);
+}
 
 // Clears whatever error object an earlier failure left on this thread, so
 // that only the answer of the coming call is taken as its description.
@@ -79,7 +76,38 @@ inline void ForgetErrorObject() { ::SetErrorInfo(0, nullptr); }
 
 void OleCheck(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
-    RaiseFailure(OleErrorMessage(hr, ErrorObjectDescription()));
+    RaiseFailure(OleErrorMessage(hr, ErrorObjectDescription()), hr);
+}
+
+// --- TInTexts ----------------------------------------------------------------
+
+TInTexts::TInTexts(TKeptTexts& kept) : FKept(kept.Busy.exchange(true, std::memory_order_acquire) ? nullptr : &kept) {}
+
+TInTexts::~TInTexts() {
+    if (FKept != nullptr) FKept->Busy.store(false, std::memory_order_release);
+}
+
+BSTR TInTexts::operator()(std::u16string_view text) {
+    if (text.size() >= 0x7FFFFFF0u) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+    const auto* data = reinterpret_cast<const OLECHAR*>(text.data());
+    const auto size = static_cast<UINT>(text.size());
+    const size_t k = FUsed++;
+    if (k >= TKeptTexts::Count) RaiseFailure(StatusMessage(E_UNEXPECTED));
+    if (FKept != nullptr && text.size() <= TKeptTexts::MaxUnits) {
+        TBStr& kept = FKept->Texts[k];
+        const BSTR held = kept.Get();
+        if (held != nullptr && ::SysStringLen(held) == size &&
+            std::char_traits<char16_t>::compare(reinterpret_cast<const char16_t*>(held), text.data(), size) == 0)
+            return held;  // the same identifier as last time
+        BSTR made = ::SysAllocStringLen(data, size);
+        if (made == nullptr) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+        *kept.Receive() = made;
+        return made;
+    }
+    TBStr& own = FOwn[k];
+    *own.Receive() = ::SysAllocStringLen(data, size);
+    if (own.Get() == nullptr) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+    return own.Get();
 }
 
 // --- TOleControlObject ----------------------------------------------------
@@ -98,10 +126,10 @@ TOleControlObject::TOleControlObject(const CLSID& classId) {
         if (FAILED(FOleObject.Get()->QueryInterface(IID_IOleControl, FOleControl.ReceiveVoid())))
             FOleControl.Reset();
         OleCheck(FOleObject.Get()->QueryInterface(IID_IDispatch, FDispatch.ReceiveVoid()));
-        if (!FDispatch) RaiseFailure(StatusMessage(E_NOINTERFACE));
+        if (!FDispatch) RaiseFailure(StatusMessage(E_NOINTERFACE), E_NOINTERFACE);
     } catch (const std::bad_alloc&) {
         Shutdown();
-        RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+        RaiseFailure(StatusMessage(E_OUTOFMEMORY), E_OUTOFMEMORY);
     } catch (...) {
         Shutdown();
         throw;
@@ -188,35 +216,36 @@ int32_t TTarvik1C30::GetInterfaceRevision() {
     return result;
 }
 
-bool TTarvik1C30::GetDescription(std::u16string& DriverDescription) {
+bool TTarvik1C30::GetDescription(TOutText& DriverDescription) {
     DriverDescription.clear();
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(GetDescription, out.Receive(), &result);
-    DriverDescription = out.Text();
+    Adopt(out, DriverDescription);
     return result != VARIANT_FALSE;
 }
 
-int32_t TTarvik1C30::GetLastError(std::u16string& ErrorDescription) {
+int32_t TTarvik1C30::GetLastError(TOutText& ErrorDescription) {
     ErrorDescription.clear();
     TBStr out;
     LONG result = 0;
     SLOT(GetLastError, out.Receive(), &result);
-    ErrorDescription = out.Text();
+    Adopt(out, ErrorDescription);
     return result;
 }
 
-bool TTarvik1C30::GetParameters(std::u16string& TableParameters) {
+bool TTarvik1C30::GetParameters(TOutText& TableParameters) {
     TableParameters.clear();
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(GetParameters, out.Receive(), &result);
-    TableParameters = out.Text();
+    Adopt(out, TableParameters);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::SetParameter(const std::u16string& Name, const TAutoValue& Value) {
-    TInText name(Name);
+bool TTarvik1C30::SetParameter(std::u16string_view Name, const TAutoValue& Value) {
+    TInTexts in(FKeptTexts);
+    BSTR name = in(Name);
     TVariant value;
     VARIANT& v = value.Get();
     switch (Value.Kind) {
@@ -245,159 +274,173 @@ bool TTarvik1C30::SetParameter(const std::u16string& Name, const TAutoValue& Val
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::Open(std::u16string& DeviceID) {
+bool TTarvik1C30::Open(TOutText& DeviceID) {
     DeviceID.clear();
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(Open, out.Receive(), &result);
-    DeviceID = out.Text();
+    Adopt(out, DeviceID);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::Close(const std::u16string& DeviceID) {
-    TInText device(DeviceID);
+bool TTarvik1C30::Close(std::u16string_view DeviceID) {
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(Close, device, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::DeviceTest(std::u16string& Description, std::u16string& DemoModeIsActivated) {
+bool TTarvik1C30::DeviceTest(TOutText& Description, TOutText& DemoModeIsActivated) {
     Description.clear();
     DemoModeIsActivated.clear();
     TBStr description, demo;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(DeviceTest, description.Receive(), demo.Receive(), &result);
-    Description = description.Text();
-    DemoModeIsActivated = demo.Text();
+    Adopt(description, Description);
+    Adopt(demo, DemoModeIsActivated);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::GetAdditionalActions(std::u16string& TableActions) {
+bool TTarvik1C30::GetAdditionalActions(TOutText& TableActions) {
     TableActions.clear();
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(GetAdditionalActions, out.Receive(), &result);
-    TableActions = out.Text();
+    Adopt(out, TableActions);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::DoAdditionalAction(const std::u16string& ActionName) {
-    TInText action(ActionName);
+bool TTarvik1C30::DoAdditionalAction(std::u16string_view ActionName) {
+    TInTexts in(FKeptTexts);
+    BSTR action = in(ActionName);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(DoAdditionalAction, action, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::GetDataKKT(const std::u16string& DeviceID, std::u16string& TableParametersKKT) {
+bool TTarvik1C30::GetDataKKT(std::u16string_view DeviceID, TOutText& TableParametersKKT) {
     TableParametersKKT.clear();
-    TInText device(DeviceID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(GetDataKKT, device, out.Receive(), &result);
-    TableParametersKKT = out.Text();
+    Adopt(out, TableParametersKKT);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::OperationFN(const std::u16string& DeviceID, int32_t OperationType,
-                              const std::u16string& ParametersFiscal) {
-    TInText device(DeviceID), parameters(ParametersFiscal);
+bool TTarvik1C30::OperationFN(std::u16string_view DeviceID, int32_t OperationType,
+                              std::u16string_view ParametersFiscal) {
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), parameters = in(ParametersFiscal);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(OperationFN, device, OperationType, parameters, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::OpenShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                            std::u16string& OutputParameters) {
+bool TTarvik1C30::OpenShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                            TOutText& OutputParameters) {
     OutputParameters.clear();
-    TInText device(DeviceID), input(InputParameters);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(OpenShift, device, input, out.Receive(), &result);
-    OutputParameters = out.Text();
+    Adopt(out, OutputParameters);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::CloseShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                             std::u16string& OutputParameters) {
+bool TTarvik1C30::CloseShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                             TOutText& OutputParameters) {
     OutputParameters.clear();
-    TInText device(DeviceID), input(InputParameters);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(CloseShift, device, input, out.Receive(), &result);
-    OutputParameters = out.Text();
+    Adopt(out, OutputParameters);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::ProcessCheck(const std::u16string& DeviceID, bool Electronically,
-                               const std::u16string& CheckPackage, std::u16string& DocumentOutputParameters) {
+bool TTarvik1C30::ProcessCheck(std::u16string_view DeviceID, bool Electronically,
+                               std::u16string_view CheckPackage, TOutText& DocumentOutputParameters) {
     DocumentOutputParameters.clear();
-    TInText device(DeviceID), package(CheckPackage);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), package = in(CheckPackage);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(ProcessCheck, device, ToVariantBool(Electronically), package, out.Receive(), &result);
-    DocumentOutputParameters = out.Text();
+    Adopt(out, DocumentOutputParameters);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::ProcessCorrectionCheck(const std::u16string& DeviceID, bool Electronically,
-                                         const std::u16string& CheckPackage,
-                                         std::u16string& DocumentOutputParameters) {
+bool TTarvik1C30::ProcessCorrectionCheck(std::u16string_view DeviceID, bool Electronically,
+                                         std::u16string_view CheckPackage,
+                                         TOutText& DocumentOutputParameters) {
     DocumentOutputParameters.clear();
-    TInText device(DeviceID), package(CheckPackage);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), package = in(CheckPackage);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(ProcessCorrectionCheck, device, ToVariantBool(Electronically), package, out.Receive(), &result);
-    DocumentOutputParameters = out.Text();
+    Adopt(out, DocumentOutputParameters);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::CashInOutcome(const std::u16string& DeviceID, const std::u16string& InputParameters,
+bool TTarvik1C30::CashInOutcome(std::u16string_view DeviceID, std::u16string_view InputParameters,
                                 double Amount) {
-    TInText device(DeviceID), input(InputParameters);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(CashInOutcome, device, input, Amount, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::PrintXReport(const std::u16string& DeviceID, const std::u16string& InputParameters) {
-    TInText device(DeviceID), input(InputParameters);
+bool TTarvik1C30::PrintXReport(std::u16string_view DeviceID, std::u16string_view InputParameters) {
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(PrintXReport, device, input, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::GetCurrentStatus(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                                   std::u16string& OutputParameters) {
+bool TTarvik1C30::GetCurrentStatus(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                                   TOutText& OutputParameters) {
     OutputParameters.clear();
-    TInText device(DeviceID), input(InputParameters);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(GetCurrentStatus, device, input, out.Receive(), &result);
-    OutputParameters = out.Text();
+    Adopt(out, OutputParameters);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::ReportCurrentStatusOfSettlements(const std::u16string& DeviceID,
-                                                   const std::u16string& InputParameters,
-                                                   std::u16string& OutputParameters) {
+bool TTarvik1C30::ReportCurrentStatusOfSettlements(std::u16string_view DeviceID,
+                                                   std::u16string_view InputParameters,
+                                                   TOutText& OutputParameters) {
     OutputParameters.clear();
-    TInText device(DeviceID), input(InputParameters);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), input = in(InputParameters);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(ReportCurrentStatusOfSettlements, device, input, out.Receive(), &result);
-    OutputParameters = out.Text();
+    Adopt(out, OutputParameters);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::OpenCashDrawer(const std::u16string& DeviceID) {
-    TInText device(DeviceID);
+bool TTarvik1C30::OpenCashDrawer(std::u16string_view DeviceID) {
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(OpenCashDrawer, device, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::GetLineLength(const std::u16string& DeviceID, int32_t& LineLength) {
-    TInText device(DeviceID);
+bool TTarvik1C30::GetLineLength(std::u16string_view DeviceID, int32_t& LineLength) {
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     LONG length = 0;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(GetLineLength, device, &length, &result);
@@ -405,142 +448,156 @@ bool TTarvik1C30::GetLineLength(const std::u16string& DeviceID, int32_t& LineLen
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::PrintCheckCopy(const std::u16string& DeviceID, const std::u16string& CheckNumber) {
-    TInText device(DeviceID), number(CheckNumber);
+bool TTarvik1C30::PrintCheckCopy(std::u16string_view DeviceID, std::u16string_view CheckNumber) {
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), number = in(CheckNumber);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(PrintCheckCopy, device, number, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::PrintTextDocument(const std::u16string& DeviceID, const std::u16string& DocumentPackage) {
-    TInText device(DeviceID), package(DocumentPackage);
+bool TTarvik1C30::PrintTextDocument(std::u16string_view DeviceID, std::u16string_view DocumentPackage) {
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), package = in(DocumentPackage);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(PrintTextDocument, device, package, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::OpenSessionRegistrationKM(const std::u16string& DeviceID) {
-    TInText device(DeviceID);
+bool TTarvik1C30::OpenSessionRegistrationKM(std::u16string_view DeviceID) {
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(OpenSessionRegistrationKM, device, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::CloseSessionRegistrationKM(const std::u16string& DeviceID) {
-    TInText device(DeviceID);
+bool TTarvik1C30::CloseSessionRegistrationKM(std::u16string_view DeviceID) {
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(CloseSessionRegistrationKM, device, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::RequestKM(const std::u16string& DeviceID, const std::u16string& RequestKM,
-                            std::u16string& RequestKMResult) {
+bool TTarvik1C30::RequestKM(std::u16string_view DeviceID, std::u16string_view RequestKM,
+                            TOutText& RequestKMResult) {
     RequestKMResult.clear();
-    TInText device(DeviceID), request(RequestKM);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), request = in(RequestKM);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(RequestKM, device, request, out.Receive(), &result);
-    RequestKMResult = out.Text();
+    Adopt(out, RequestKMResult);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::GetProcessingKMResult(const std::u16string& DeviceID, std::u16string& ProcessingKMResult,
+bool TTarvik1C30::GetProcessingKMResult(std::u16string_view DeviceID, TOutText& ProcessingKMResult,
                                         int32_t& RequestStatus) {
     ProcessingKMResult.clear();
-    TInText device(DeviceID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     TBStr out;
     LONG status = 0;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(GetProcessingKMResult, device, out.Receive(), &status, &result);
-    ProcessingKMResult = out.Text();
+    Adopt(out, ProcessingKMResult);
     RequestStatus = status;
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::ConfirmKM(const std::u16string& DeviceID, const std::u16string& RequestGUID,
+bool TTarvik1C30::ConfirmKM(std::u16string_view DeviceID, std::u16string_view RequestGUID,
                             int32_t ConfirmationType) {
-    TInText device(DeviceID), guid(RequestGUID);
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID), guid = in(RequestGUID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(ConfirmKM, device, guid, ConfirmationType, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::GetLocalizationPattern(std::u16string& LocalizationPattern) {
+bool TTarvik1C30::GetLocalizationPattern(TOutText& LocalizationPattern) {
     LocalizationPattern.clear();
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(GetLocalizationPattern, out.Receive(), &result);
-    LocalizationPattern = out.Text();
+    Adopt(out, LocalizationPattern);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::SetLocalization(const std::u16string& LanguageCode, const std::u16string& LocalizationPattern) {
-    TInText language(LanguageCode), pattern(LocalizationPattern);
+bool TTarvik1C30::SetLocalization(std::u16string_view LanguageCode, std::u16string_view LocalizationPattern) {
+    TInTexts in(FKeptTexts);
+    BSTR language = in(LanguageCode), pattern = in(LocalizationPattern);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(SetLocalization, language, pattern, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::EquipmentParameters(const std::u16string& EquipmentType, std::u16string& TableParameters) {
+bool TTarvik1C30::EquipmentParameters(std::u16string_view EquipmentType, TOutText& TableParameters) {
     TableParameters.clear();
-    TInText type(EquipmentType);
+    TInTexts in(FKeptTexts);
+    BSTR type = in(EquipmentType);
     TBStr out;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(EquipmentParameters, type, out.Receive(), &result);
-    TableParameters = out.Text();
+    Adopt(out, TableParameters);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::EquipmentTest(const std::u16string& EquipmentType, const std::u16string& ConnectionParameters,
-                                std::u16string& Description, std::u16string& DemoModeIsActivated) {
+bool TTarvik1C30::EquipmentTest(std::u16string_view EquipmentType, std::u16string_view ConnectionParameters,
+                                TOutText& Description, TOutText& DemoModeIsActivated) {
     Description.clear();
     DemoModeIsActivated.clear();
-    TInText type(EquipmentType), connection(ConnectionParameters);
+    TInTexts in(FKeptTexts);
+    BSTR type = in(EquipmentType), connection = in(ConnectionParameters);
     TBStr description, demo;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(EquipmentTest, type, connection, description.Receive(), demo.Receive(), &result);
-    Description = description.Text();
-    DemoModeIsActivated = demo.Text();
+    Adopt(description, Description);
+    Adopt(demo, DemoModeIsActivated);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::SetApplicationInformation(const std::u16string& ApplicationSettings) {
-    TInText settings(ApplicationSettings);
+bool TTarvik1C30::SetApplicationInformation(std::u16string_view ApplicationSettings) {
+    TInTexts in(FKeptTexts);
+    BSTR settings = in(ApplicationSettings);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(SetApplicationInformation, settings, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::ConnectEquipment(std::u16string& DeviceID, const std::u16string& EquipmentType,
-                                   const std::u16string& ConnectionParameters) {
+bool TTarvik1C30::ConnectEquipment(TOutText& DeviceID, std::u16string_view EquipmentType,
+                                   std::u16string_view ConnectionParameters) {
     DeviceID.clear();
-    TInText type(EquipmentType), connection(ConnectionParameters);
+    TInTexts in(FKeptTexts);
+    BSTR type = in(EquipmentType), connection = in(ConnectionParameters);
     TBStr device;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(ConnectEquipment, device.Receive(), type, connection, &result);
-    DeviceID = device.Text();
+    Adopt(device, DeviceID);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::DisconnectEquipment(const std::u16string& DeviceID) {
-    TInText device(DeviceID);
+bool TTarvik1C30::DisconnectEquipment(std::u16string_view DeviceID) {
+    TInTexts in(FKeptTexts);
+    BSTR device = in(DeviceID);
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(DisconnectEquipment, device, &result);
     return result != VARIANT_FALSE;
 }
 
-bool TTarvik1C30::EquipmentAutoSetup(std::u16string& EquipmentType, const std::u16string& ConnectionParametersIn,
-                                     std::u16string& ConnectionParametersOut, bool ShowAutoSetupWindow,
+bool TTarvik1C30::EquipmentAutoSetup(TOutText& EquipmentType, std::u16string_view ConnectionParametersIn,
+                                     TOutText& ConnectionParametersOut, bool ShowAutoSetupWindow,
                                      int32_t Timeout) {
     EquipmentType.clear();
     ConnectionParametersOut.clear();
-    TInText input(ConnectionParametersIn);
+    TInTexts in(FKeptTexts);
+    BSTR input = in(ConnectionParametersIn);
     TBStr type, output;
     VARIANT_BOOL result = VARIANT_FALSE;
     SLOT(EquipmentAutoSetup, type.Receive(), input, output.Receive(), ToVariantBool(ShowAutoSetupWindow), Timeout,
          &result);
-    EquipmentType = type.Text();
-    ConnectionParametersOut = output.Text();
+    Adopt(type, EquipmentType);
+    Adopt(output, ConnectionParametersOut);
     return result != VARIANT_FALSE;
 }
 

@@ -6,9 +6,11 @@
 #include <ole2.h>
 #include <ocidl.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "driver/comptr_win.h"
 #include "driver/fiscaldriver.h"
@@ -159,6 +161,38 @@ private:
     bool FSiteSet = false;
 };
 
+// The short in-texts a driver object keeps from call to call: identifiers
+// (a device id, an equipment type) come again and again, and handing the
+// driver the BSTR it had last time costs a comparison instead of a new BSTR.
+struct TKeptTexts {
+    static const size_t Count = 2;       // in-texts of one operation, at most
+    static const size_t MaxUnits = 64;   // longer texts (packages) are new each time
+    TBStr Texts[Count];
+    std::atomic<bool> Busy{false};  // an operation is under way with them
+};
+
+// The in-texts of one operation, as BSTRs: a short one is the BSTR kept for
+// its place when that holds the same text, else a new one that is kept from
+// then on; a long one is a BSTR of its own. While one operation of the
+// driver object is under way its kept BSTRs are not touched: a call made
+// during it (a driver that pumps messages lets the host call again; another
+// thread) makes its own. Raises when the system has no memory.
+class TInTexts {
+public:
+    explicit TInTexts(TKeptTexts& kept);
+    ~TInTexts();
+    TInTexts(const TInTexts&) = delete;
+    TInTexts& operator=(const TInTexts&) = delete;
+
+    // The next in-text of the call; valid until this object goes.
+    BSTR operator()(std::u16string_view text);
+
+private:
+    TKeptTexts* FKept;  // null: the kept BSTRs are in use
+    TBStr FOwn[TKeptTexts::Count];
+    size_t FUsed = 0;
+};
+
 // The driver object. Each method calls the slot of the same name; a failed
 // call raises EFailure with the driver's description, else the system's
 // message for the HRESULT, else "OLE error" and the code.
@@ -168,57 +202,57 @@ public:
     ~TTarvik1C30() override;
 
     int32_t GetInterfaceRevision() override;
-    bool GetDescription(std::u16string& DriverDescription) override;
-    int32_t GetLastError(std::u16string& ErrorDescription) override;
-    bool GetParameters(std::u16string& TableParameters) override;
-    bool SetParameter(const std::u16string& Name, const TAutoValue& Value) override;
-    bool Open(std::u16string& DeviceID) override;
-    bool Close(const std::u16string& DeviceID) override;
-    bool DeviceTest(std::u16string& Description, std::u16string& DemoModeIsActivated) override;
-    bool GetAdditionalActions(std::u16string& TableActions) override;
-    bool DoAdditionalAction(const std::u16string& ActionName) override;
-    bool GetDataKKT(const std::u16string& DeviceID, std::u16string& TableParametersKKT) override;
-    bool OperationFN(const std::u16string& DeviceID, int32_t OperationType,
-                     const std::u16string& ParametersFiscal) override;
-    bool OpenShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                   std::u16string& OutputParameters) override;
-    bool CloseShift(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                    std::u16string& OutputParameters) override;
-    bool ProcessCheck(const std::u16string& DeviceID, bool Electronically, const std::u16string& CheckPackage,
-                      std::u16string& DocumentOutputParameters) override;
-    bool ProcessCorrectionCheck(const std::u16string& DeviceID, bool Electronically,
-                                const std::u16string& CheckPackage,
-                                std::u16string& DocumentOutputParameters) override;
-    bool CashInOutcome(const std::u16string& DeviceID, const std::u16string& InputParameters,
+    bool GetDescription(TOutText& DriverDescription) override;
+    int32_t GetLastError(TOutText& ErrorDescription) override;
+    bool GetParameters(TOutText& TableParameters) override;
+    bool SetParameter(std::u16string_view Name, const TAutoValue& Value) override;
+    bool Open(TOutText& DeviceID) override;
+    bool Close(std::u16string_view DeviceID) override;
+    bool DeviceTest(TOutText& Description, TOutText& DemoModeIsActivated) override;
+    bool GetAdditionalActions(TOutText& TableActions) override;
+    bool DoAdditionalAction(std::u16string_view ActionName) override;
+    bool GetDataKKT(std::u16string_view DeviceID, TOutText& TableParametersKKT) override;
+    bool OperationFN(std::u16string_view DeviceID, int32_t OperationType,
+                     std::u16string_view ParametersFiscal) override;
+    bool OpenShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                   TOutText& OutputParameters) override;
+    bool CloseShift(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                    TOutText& OutputParameters) override;
+    bool ProcessCheck(std::u16string_view DeviceID, bool Electronically, std::u16string_view CheckPackage,
+                      TOutText& DocumentOutputParameters) override;
+    bool ProcessCorrectionCheck(std::u16string_view DeviceID, bool Electronically,
+                                std::u16string_view CheckPackage,
+                                TOutText& DocumentOutputParameters) override;
+    bool CashInOutcome(std::u16string_view DeviceID, std::u16string_view InputParameters,
                        double Amount) override;
-    bool PrintXReport(const std::u16string& DeviceID, const std::u16string& InputParameters) override;
-    bool GetCurrentStatus(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                          std::u16string& OutputParameters) override;
-    bool ReportCurrentStatusOfSettlements(const std::u16string& DeviceID, const std::u16string& InputParameters,
-                                          std::u16string& OutputParameters) override;
-    bool OpenCashDrawer(const std::u16string& DeviceID) override;
-    bool GetLineLength(const std::u16string& DeviceID, int32_t& LineLength) override;
-    bool PrintCheckCopy(const std::u16string& DeviceID, const std::u16string& CheckNumber) override;
-    bool PrintTextDocument(const std::u16string& DeviceID, const std::u16string& DocumentPackage) override;
-    bool OpenSessionRegistrationKM(const std::u16string& DeviceID) override;
-    bool CloseSessionRegistrationKM(const std::u16string& DeviceID) override;
-    bool RequestKM(const std::u16string& DeviceID, const std::u16string& RequestKM,
-                   std::u16string& RequestKMResult) override;
-    bool GetProcessingKMResult(const std::u16string& DeviceID, std::u16string& ProcessingKMResult,
+    bool PrintXReport(std::u16string_view DeviceID, std::u16string_view InputParameters) override;
+    bool GetCurrentStatus(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                          TOutText& OutputParameters) override;
+    bool ReportCurrentStatusOfSettlements(std::u16string_view DeviceID, std::u16string_view InputParameters,
+                                          TOutText& OutputParameters) override;
+    bool OpenCashDrawer(std::u16string_view DeviceID) override;
+    bool GetLineLength(std::u16string_view DeviceID, int32_t& LineLength) override;
+    bool PrintCheckCopy(std::u16string_view DeviceID, std::u16string_view CheckNumber) override;
+    bool PrintTextDocument(std::u16string_view DeviceID, std::u16string_view DocumentPackage) override;
+    bool OpenSessionRegistrationKM(std::u16string_view DeviceID) override;
+    bool CloseSessionRegistrationKM(std::u16string_view DeviceID) override;
+    bool RequestKM(std::u16string_view DeviceID, std::u16string_view RequestKM,
+                   TOutText& RequestKMResult) override;
+    bool GetProcessingKMResult(std::u16string_view DeviceID, TOutText& ProcessingKMResult,
                                int32_t& RequestStatus) override;
-    bool ConfirmKM(const std::u16string& DeviceID, const std::u16string& RequestGUID,
+    bool ConfirmKM(std::u16string_view DeviceID, std::u16string_view RequestGUID,
                    int32_t ConfirmationType) override;
-    bool GetLocalizationPattern(std::u16string& LocalizationPattern) override;
-    bool SetLocalization(const std::u16string& LanguageCode, const std::u16string& LocalizationPattern) override;
-    bool EquipmentParameters(const std::u16string& EquipmentType, std::u16string& TableParameters) override;
-    bool EquipmentTest(const std::u16string& EquipmentType, const std::u16string& ConnectionParameters,
-                       std::u16string& Description, std::u16string& DemoModeIsActivated) override;
-    bool SetApplicationInformation(const std::u16string& ApplicationSettings) override;
-    bool ConnectEquipment(std::u16string& DeviceID, const std::u16string& EquipmentType,
-                          const std::u16string& ConnectionParameters) override;
-    bool DisconnectEquipment(const std::u16string& DeviceID) override;
-    bool EquipmentAutoSetup(std::u16string& EquipmentType, const std::u16string& ConnectionParametersIn,
-                            std::u16string& ConnectionParametersOut, bool ShowAutoSetupWindow,
+    bool GetLocalizationPattern(TOutText& LocalizationPattern) override;
+    bool SetLocalization(std::u16string_view LanguageCode, std::u16string_view LocalizationPattern) override;
+    bool EquipmentParameters(std::u16string_view EquipmentType, TOutText& TableParameters) override;
+    bool EquipmentTest(std::u16string_view EquipmentType, std::u16string_view ConnectionParameters,
+                       TOutText& Description, TOutText& DemoModeIsActivated) override;
+    bool SetApplicationInformation(std::u16string_view ApplicationSettings) override;
+    bool ConnectEquipment(TOutText& DeviceID, std::u16string_view EquipmentType,
+                          std::u16string_view ConnectionParameters) override;
+    bool DisconnectEquipment(std::u16string_view DeviceID) override;
+    bool EquipmentAutoSetup(TOutText& EquipmentType, std::u16string_view ConnectionParametersIn,
+                            TOutText& ConnectionParametersOut, bool ShowAutoSetupWindow,
                             int32_t Timeout) override;
 
     int32_t Get_kelmor_FormatVersion() override;
@@ -231,6 +265,7 @@ private:
 
     TOleControlObject FControl;
     TComPtr<ITarvik1C30> FIntf;  // released before FControl closes the object
+    TKeptTexts FKeptTexts;
 };
 
 // The driver's main control, used only for its version.
@@ -245,4 +280,5 @@ private:
 
 // Raises EFailure for a negative HRESULT: the description in the thread's
 // error object, else the system's message, else "OLE error" and the code.
+// The failure carries the HRESULT.
 void OleCheck(HRESULT hr);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "hostapi/nameindex.h"
 #include "platform/text.h"
 
 namespace {
@@ -79,8 +80,55 @@ TMethReg* AddMethod(TClassReg& reg, const std::u16string& MethName,
 
 }  // namespace
 
+namespace {
+
+// Publishes the index made here unless another thread was first; answers the
+// one in force.
+const TNameIndex& Publish(std::atomic<const TNameIndex*>& slot, std::vector<TNameIndex::TNames> names) {
+    const TNameIndex* current = slot.load(std::memory_order_acquire);
+    if (current != nullptr) return *current;
+    auto made = std::make_unique<TNameIndex>(std::move(names));
+    if (slot.compare_exchange_strong(current, made.get(), std::memory_order_acq_rel, std::memory_order_acquire))
+        return *made.release();
+    return *current;
+}
+
+}  // namespace
+
+TClassReg::~TClassReg() { DropIndexes(); }
+
+void TClassReg::DropIndexes() {
+    delete FMethodIndex.exchange(nullptr);
+    delete FPropertyIndex.exchange(nullptr);
+}
+
+const TNameIndex& TClassReg::MethodIndex() const {
+    const TNameIndex* index = FMethodIndex.load(std::memory_order_acquire);
+    if (index != nullptr) return *index;
+    std::vector<TNameIndex::TNames> names;
+    for (int32_t i = 0; i < MethCount; ++i) {
+        const TMethReg* meth = Method(i);
+        if (meth == nullptr) break;
+        names.push_back({&meth->MethNameLoc, &meth->MethName});
+    }
+    return Publish(FMethodIndex, std::move(names));
+}
+
+const TNameIndex& TClassReg::PropertyIndex() const {
+    const TNameIndex* index = FPropertyIndex.load(std::memory_order_acquire);
+    if (index != nullptr) return *index;
+    std::vector<TNameIndex::TNames> names;
+    for (int32_t i = 0; i < PropCount; ++i) {
+        const TPropReg* prop = Property(i);
+        if (prop == nullptr) break;
+        names.push_back({&prop->PropNameLoc, &prop->PropName});
+    }
+    return Publish(FPropertyIndex, std::move(names));
+}
+
 TMethReg* TClassReg::AddFunc(const std::u16string& MethName, const std::u16string& MethNameLoc,
                              TV8CallAsFunc ExecuteProc, int32_t ParamCount) {
+    DropIndexes();
     TMethReg* meth = AddMethod(*this, MethName, MethNameLoc, true, ParamCount);
     meth->ExecuteFunc = ExecuteProc;
     return meth;
@@ -88,6 +136,7 @@ TMethReg* TClassReg::AddFunc(const std::u16string& MethName, const std::u16strin
 
 TMethReg* TClassReg::AddProc(const std::u16string& MethName, const std::u16string& MethNameLoc,
                              TV8CallAsProc ExecuteProc, int32_t ParamCount) {
+    DropIndexes();
     TMethReg* meth = AddMethod(*this, MethName, MethNameLoc, false, ParamCount);
     meth->ExecuteProc = ExecuteProc;
     return meth;
@@ -95,6 +144,7 @@ TMethReg* TClassReg::AddProc(const std::u16string& MethName, const std::u16strin
 
 void TClassReg::AddProp(const std::u16string& PropName, const std::u16string& PropNameLoc,
                         bool IsReadable, bool IsWritable, TV8PropertyGetSet PropGetSet) {
+    DropIndexes();
     auto prop = std::make_unique<TPropReg>();
     prop->PropName = PropName;
     prop->PropNameLoc = PropNameLoc;

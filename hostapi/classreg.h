@@ -1,12 +1,15 @@
 // The registry of component classes, their methods and properties.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "hostapi/userobject.h"
 #include "hostapi/v8types.h"
+
+class TNameIndex;
 
 #pragma pack(push, 1)
 struct TDefParamValue {
@@ -49,6 +52,11 @@ struct TPropReg {
 };
 
 struct TClassReg {
+    TClassReg() = default;
+    ~TClassReg();
+    TClassReg(const TClassReg&) = delete;
+    TClassReg& operator=(const TClassReg&) = delete;
+
     TV8UserClass UserClass = nullptr;
     std::u16string RegisterExtensionAs;
     std::u16string NatApiClassName;
@@ -67,6 +75,18 @@ struct TClassReg {
     // Bounds-checked lookups: null outside 0..count-1.
     TMethReg* Method(int32_t index) const;
     TPropReg* Property(int32_t index) const;
+
+    // The name look-ups of the methods and the properties (FindMethod,
+    // FindProp): made on first use, which may come from any thread, and
+    // published once. Adding a method or a property drops them.
+    const TNameIndex& MethodIndex() const;
+    const TNameIndex& PropertyIndex() const;
+
+private:
+    void DropIndexes();
+
+    mutable std::atomic<const TNameIndex*> FMethodIndex{nullptr};
+    mutable std::atomic<const TNameIndex*> FPropertyIndex{nullptr};
 };
 
 struct TClassRegList {

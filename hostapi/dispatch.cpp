@@ -6,6 +6,7 @@
 #include "hostapi/classreg.h"
 #include "hostapi/componentbase.h"
 #include "hostapi/hostvalues.h"
+#include "hostapi/nameindex.h"
 #include "hostapi/startup.h"
 #include "hostapi/userobject.h"
 #include "logging/logfile.h"
@@ -47,8 +48,8 @@ const TMethReg* MethodOf(const TV8UserObject* object, int32_t index) {
     return reg != nullptr ? reg->Method(index) : nullptr;
 }
 
-std::u16string NameArg(const char16_t* name) {
-    return name != nullptr ? std::u16string(name) : std::u16string();
+std::u16string_view NameArg(const char16_t* name) {
+    return name != nullptr ? std::u16string_view(name, text::Length(name)) : std::u16string_view();
 }
 
 // Hands a name to the host in a block of its heap; null when that fails.
@@ -83,14 +84,7 @@ int32_t V8_CALL FindPropSlot(TV8View self, const char16_t* name) {
     return Barrier<int32_t>(-1, [&]() -> int32_t {
         const TClassReg* reg = RegOf(self);
         if (reg == nullptr) return -1;
-        const std::u16string wanted = NameArg(name);
-        for (int32_t i = 0; i < reg->PropCount; ++i) {
-            const TPropReg* prop = reg->Property(i);
-            if (prop == nullptr) break;
-            if (platform::SameName(prop->PropNameLoc, wanted) || platform::SameName(prop->PropName, wanted))
-                return i;
-        }
-        return -1;
+        return reg->PropertyIndex().Find(NameArg(name));
     });
 }
 
@@ -145,21 +139,14 @@ int32_t V8_CALL GetNMethodsSlot(TV8View self) {
 int32_t V8_CALL FindMethodSlot(TV8View self, const char16_t* name) {
     return Barrier<int32_t>(-1, [&]() -> int32_t {
         const TClassReg* reg = RegOf(self);
-        const std::u16string wanted = NameArg(name);
-        int32_t result = -1;
-        if (reg != nullptr) {
-            for (int32_t i = 0; i < reg->MethCount; ++i) {
-                const TMethReg* meth = reg->Method(i);
-                if (meth == nullptr) break;
-                if (platform::SameName(meth->MethNameLoc, wanted) ||
-                    platform::SameName(meth->MethName, wanted)) {
-                    result = i;
-                    GetLogFile().Debug(u"_FindMethod: " + text::FromInt(i));
-                    break;
-                }
-            }
+        const int32_t result = reg != nullptr ? reg->MethodIndex().Find(NameArg(name)) : -1;
+        // A hit is written twice, a miss once; with the log off not at all.
+        TLogFile& log = GetLogFile();
+        if (log.Enabled()) {
+            const std::u16string line = u"_FindMethod: " + text::FromInt(result);
+            if (result >= 0) log.Debug(line);
+            log.Debug(line);
         }
-        GetLogFile().Debug(u"_FindMethod: " + text::FromInt(result));
         return result;
     });
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "hostapi/textscan.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -70,7 +71,7 @@ void V8Free(TV8MemoryManager* manager, void** p) {
     manager->vtbl->FreeMemory(manager, p);
 }
 
-bool V8CopyWString(TV8MemoryManager* manager, const std::u16string& text, char16_t** p) {
+bool V8CopyWString(TV8MemoryManager* manager, std::u16string_view text, char16_t** p) {
     if (p == nullptr) return false;
     *p = nullptr;
     if (manager == nullptr) return false;
@@ -100,10 +101,12 @@ const char16_t* V8GetPWideChar(const V8Variant* V) {
     return V->VarEnum.vtRecWideString.pwstrVal;
 }
 
-std::u16string V8GetWString(const V8Variant* V) {
+std::u16string V8GetWString(const V8Variant* V) { return std::u16string(V8GetWStringView(V)); }
+
+std::u16string_view V8GetWStringView(const V8Variant* V) {
     const char16_t* p = V8GetPWideChar(V);
-    if (p == nullptr) return std::u16string();
-    return std::u16string(p, text::Length(p));
+    if (p == nullptr) return std::u16string_view();
+    return std::u16string_view(p, textscan::Length(p));
 }
 
 int32_t V8GetInt(const V8Variant* V) {

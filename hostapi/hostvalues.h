@@ -4,12 +4,16 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "hostapi/autovalue.h"
 #include "hostapi/v8types.h"
 
 const char16_t* V8GetPWideChar(const V8Variant* V);
 std::u16string V8GetWString(const V8Variant* V);
+// The same text read in place: the host's own units up to the first zero,
+// valid while the host's value is neither written nor freed.
+std::u16string_view V8GetWStringView(const V8Variant* V);
 int32_t V8GetInt(const V8Variant* V);
 int32_t V8ConvInt(const V8Variant* V);
 double V8GetDouble(const V8Variant* V);
@@ -18,7 +22,7 @@ bool V8GetBool(const V8Variant* V);
 TAutoValue V8GetVariant(const V8Variant* V);
 
 // Copies a text into a new block of the host's heap; p is null on failure.
-bool V8CopyWString(TV8MemoryManager* manager, const std::u16string& text, char16_t** p);
+bool V8CopyWString(TV8MemoryManager* manager, std::u16string_view text, char16_t** p);
 
 // Double to 32-bit integer, truncating toward zero through 64 bits; NaN and
 // values outside the 64-bit range give 0.

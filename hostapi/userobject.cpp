@@ -75,7 +75,7 @@ bool TV8UserObject::V8SetPChar(V8Variant* V, const char* Value) {
     return true;
 }
 
-bool TV8UserObject::V8SetWString(V8Variant* V, const std::u16string& Value) {
+bool TV8UserObject::V8SetWString(V8Variant* V, std::u16string_view Value) {
     if (V == nullptr) return false;
     const size_t n = Value.size();
     V8ClearVar(V);

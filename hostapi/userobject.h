@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "hostapi/v8types.h"
 
@@ -33,7 +34,8 @@ public:
     bool V8SetNULL(V8Variant* V);
     bool V8SetString(V8Variant* V, const std::string& Value);
     bool V8SetPChar(V8Variant* V, const char* Value);
-    bool V8SetWString(V8Variant* V, const std::u16string& Value);
+    // Value must not lie in V's own payload (V8SetPWideChar copies first).
+    bool V8SetWString(V8Variant* V, std::u16string_view Value);
     bool V8SetPWideChar(V8Variant* V, const char16_t* Value);
     bool V8SetBlob(V8Variant* V, const void* Value, int32_t Length);
     void V8SetDouble(V8Variant* V, double Value);

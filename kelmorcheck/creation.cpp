@@ -5,8 +5,10 @@
 // looked up with FindMethod: asking the add-in for a method's name switches
 // its log on, and the tool must leave the log alone.
 //
-// The add-in drops the cause when the driver cannot be created, so the tool
-// then creates the driver's class itself to get the system's error.
+// When the driver cannot be created the host hears only "Объект драйвера не
+// установлен" (the cause goes to the add-in's log, which the tool leaves
+// alone), so the tool then creates the driver's class itself to get the
+// system's error.
 #include <ole2.h>
 #include <oleauto.h>
 #include <msxml2.h>

@@ -2,7 +2,7 @@
 #include "logging/logfile.h"
 
 #include <atomic>
-#include <cstdio>
+#include <cstring>
 
 #include "platform/failure.h"
 #include "platform/text.h"
@@ -22,12 +22,6 @@ public:
 private:
     platform::RecursiveLock& FLock;
 };
-
-std::u16string Ascii(const char* s) {
-    std::u16string result;
-    for (; *s; ++s) result.push_back(static_cast<char16_t>(static_cast<unsigned char>(*s)));
-    return result;
-}
 
 std::u16string UnsignedDecimal(uint64_t value) {
     char16_t buffer[24];
@@ -64,9 +58,148 @@ std::u16string CurrencyText(int64_t scaled) {
     return result;
 }
 
-std::u16string RotatedName(const std::u16string& fileName, int32_t number) {
-    return fileName + u"." + SignedDecimal(number) + u".log";
+// --- Building one line ----------------------------------------------------------
+
+// The header "[DD.MM.YYYY hh:mm:ss.zzz] [TTTTTTTT] " as ASCII, written by hand:
+// 37 characters, more only for a thread identifier of more than 8 digits.
+const size_t HeaderCapacity = 48;
+
+// Writes value in decimal with at least digits digits; answers the end.
+// 32-bit arithmetic: 64-bit division is a library call on i386.
+char* PutDecimal(char* at, uint32_t value, int digits) {
+    char buffer[16];
+    int n = 0;
+    do {
+        buffer[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n < digits) buffer[n++] = '0';
+    while (n > 0) *at++ = buffer[--n];
+    return at;
 }
+
+const char DigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Two digits (the fields of a date and time), by table.
+char* PutTwo(char* at, int value) {
+    if (value < 0 || value > 99) return PutDecimal(at, value < 0 ? 0u : static_cast<uint32_t>(value), 2);
+    at[0] = DigitPairs[2 * value];
+    at[1] = DigitPairs[2 * value + 1];
+    return at + 2;
+}
+
+// The time stamp "DD.MM.YYYY hh:mm:ss.zzz"; answers the end.
+char* PutTimeStamp(char* at, const platform::LocalDateTime& now) {
+    at = PutTwo(at, now.Day);
+    *at++ = '.';
+    at = PutTwo(at, now.Month);
+    *at++ = '.';
+    at = PutDecimal(at, now.Year < 0 ? 0u : static_cast<uint32_t>(now.Year), 4);
+    *at++ = ' ';
+    at = PutTwo(at, now.Hour);
+    *at++ = ':';
+    at = PutTwo(at, now.Minute);
+    *at++ = ':';
+    at = PutTwo(at, now.Second);
+    *at++ = '.';
+    at = PutDecimal(at, now.Millisecond < 0 ? 0u : static_cast<uint32_t>(now.Millisecond), 3);
+    return at;
+}
+
+// The header of a line written now on the calling thread; answers its length.
+size_t PutHeader(char* out) {
+    char* at = out;
+    *at++ = '[';
+    at = PutTimeStamp(at, platform::LocalNow());
+    *at++ = ']';
+    *at++ = ' ';
+    *at++ = '[';
+    at = PutDecimal(at, platform::CurrentThreadId(), 8);
+    *at++ = ']';
+    *at++ = ' ';
+    return static_cast<size_t>(at - out);
+}
+
+std::u16string AsciiText(const char* s, size_t n) { return std::u16string(s, s + n); }
+
+const char* LevelTag(TLogLevel level) {
+    switch (level) {
+        case TLogLevel::Trace:
+            return "[TRACE] ";
+        case TLogLevel::Info:
+            return "[ INFO] ";
+        case TLogLevel::Error:
+            return "[ERROR] ";
+        case TLogLevel::Debug:
+            break;
+    }
+    return "[DEBUG] ";
+}
+
+// The bytes of one line in the ANSI code page: on the stack for ordinary
+// lengths, on the heap only for long ones.
+class TLineBytes {
+public:
+    TLineBytes() = default;
+    TLineBytes(const TLineBytes&) = delete;
+    TLineBytes& operator=(const TLineBytes&) = delete;
+
+    // ASCII is the same bytes in every ANSI code page.
+    void AppendAscii(const char* s, size_t n) {
+        if (!FHeap && FLength + n <= sizeof FStack) {
+            std::memcpy(FStack + FLength, s, n);
+            FLength += n;
+            return;
+        }
+        MoveToHeap();
+        FLong.append(s, n);
+    }
+    void AppendText(std::u16string_view text) {
+        if (text.empty()) return;
+        size_t written = 0;
+        if (!FHeap && platform::ToAnsi(text.data(), text.size(), FStack + FLength, sizeof FStack - FLength, written)) {
+            FLength += written;
+            return;
+        }
+        MoveToHeap();
+        FLong += platform::ToAnsi(std::u16string(text));
+    }
+    const char* Data() const { return FHeap ? FLong.data() : FStack; }
+    size_t Size() const { return FHeap ? FLong.size() : FLength; }
+
+private:
+    void MoveToHeap() {
+        if (FHeap) return;
+        FLong.assign(FStack, FLength);
+        FHeap = true;
+    }
+
+    char FStack[4096];
+    size_t FLength = 0;
+    bool FHeap = false;
+    std::string FLong;
+};
+
+// The platform's files and clock.
+class TPlatformLogFileSystem final : public ILogFileSystem {
+public:
+    platform::FileHandle Open(const std::u16string& path) override { return platform::OpenLogFile(path); }
+    bool SeekToEnd(platform::FileHandle h) override { return platform::SeekToEnd(h); }
+    void Write(platform::FileHandle h, const char* data, size_t size) override { platform::WriteBytes(h, data, size); }
+    int64_t Size(platform::FileHandle h) override { return platform::FileSize(h); }
+    void Close(platform::FileHandle h) override { platform::CloseFileHandle(h); }
+    bool DirectoryExists(const std::u16string& path) override { return platform::DirectoryExists(path); }
+    bool FileExists(const std::u16string& path) override { return platform::FileExists(path); }
+    void MakeDirectory(const std::u16string& path) override { platform::CreateOneDirectory(path); }
+    void Remove(const std::u16string& path) override { platform::DeleteFileIgnoringErrors(path); }
+    bool Rename(const std::u16string& from, const std::u16string& to) override {
+        return platform::MoveFileNoReplace(from, to);
+    }
+    uint64_t MonotonicMilliseconds() override { return platform::MonotonicMilliseconds(); }
+};
 
 std::atomic<TLogFile*> GLogFile{nullptr};
 
@@ -76,6 +209,13 @@ struct TLogFileFinalization {
 } GLogFileFinalization;
 
 }  // namespace
+
+ILogFileSystem& PlatformLogFileSystem() {
+    // Trivially destructible: still there for the shared log's finalization,
+    // whatever the order of destruction at unload.
+    static TPlatformLogFileSystem files;
+    return files;
+}
 
 // --- Shared instance ---------------------------------------------------------
 
@@ -98,7 +238,9 @@ void ResetLogFileForTests() {
 
 // --- Life and properties -------------------------------------------------------
 
-TLogFile::TLogFile() = default;
+TLogFile::TLogFile() : FFiles(PlatformLogFileSystem()) {}
+
+TLogFile::TLogFile(ILogFileSystem& files) : FFiles(files) {}
 
 TLogFile::~TLogFile() {
     CloseFile();
@@ -112,16 +254,14 @@ void TLogFile::Unlock() const {
     FLock.Leave();
 }
 
-bool TLogFile::Enabled() const {
-    TLockScope scope(FLock);
-    return FEnabled;
-}
-
 void TLogFile::SetEnabled(bool value) {
     TLockScope scope(FLock);
-    if (value == FEnabled) return;
-    FEnabled = value;
+    if (value == FEnabled.load(std::memory_order_relaxed)) return;
+    // Published before the file is closed: a line that still saw the old
+    // value tests it again under the lock.
+    FEnabled.store(value, std::memory_order_release);
     CloseFile();
+    FOpenFailed = false;
 }
 
 std::u16string TLogFile::FileName() const {
@@ -134,6 +274,7 @@ void TLogFile::SetFileName(const std::u16string& value) {
     if (value == FFileName) return;
     CloseFile();
     FFileName = value;
+    FOpenFailed = false;  // another file: the next line tries it at once
 }
 
 int32_t TLogFile::MaxFileSize() const {
@@ -156,20 +297,21 @@ void TLogFile::SetMaxFileCount(int32_t value) {
     FMaxFileCount = value;
 }
 
+bool TLogFile::IsOpenForTests() const {
+    TLockScope scope(FLock);
+    return IsOpen();
+}
+
 // --- Line header ---------------------------------------------------------------
 
 std::u16string TLogFile::GetTimeStamp() {
-    platform::LocalDateTime now = platform::LocalNow();
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.2d.%.2d.%.4d %.2d:%.2d:%.2d.%.3d", now.Day, now.Month, now.Year, now.Hour,
-                  now.Minute, now.Second, now.Millisecond);
-    return Ascii(buffer);
+    char buffer[HeaderCapacity];
+    return AsciiText(buffer, static_cast<size_t>(PutTimeStamp(buffer, platform::LocalNow()) - buffer));
 }
 
 std::u16string TLogFile::GetLineHeader() {
-    std::u16string id = UnsignedDecimal(platform::CurrentThreadId());
-    if (id.size() < 8) id.insert(0, 8 - id.size(), u'0');
-    return u"[" + GetTimeStamp() + u"] [" + id + u"] ";
+    char buffer[HeaderCapacity];
+    return AsciiText(buffer, PutHeader(buffer));
 }
 
 // --- File ------------------------------------------------------------------------
@@ -181,139 +323,176 @@ bool TLogFile::IsOpen() const {
 void TLogFile::OpenFile() {
     TLockScope scope(FLock);
     if (IsOpen()) return;
+    if (FOpenFailed && FFiles.MonotonicMilliseconds() - FOpenFailedAt < OpenRetryMilliseconds) return;
     std::u16string directory = platform::DirectoryPart(FFileName);
-    if (!directory.empty() && !platform::DirectoryExists(directory)) platform::CreateOneDirectory(directory);
-    FHandle = platform::OpenLogFile(FFileName);
-    if (IsOpen()) platform::SeekToEnd(FHandle);
+    if (!directory.empty() && !FFiles.DirectoryExists(directory)) FFiles.MakeDirectory(directory);
+    FHandle = FFiles.Open(FFileName);
+    // A file that cannot be positioned at its end is not written: the line
+    // would overwrite the oldest ones.
+    if (IsOpen() && !FFiles.SeekToEnd(FHandle)) CloseFile();
+    FOpenFailed = !IsOpen();
+    // Counted from the end of the try, which itself may have taken seconds.
+    if (FOpenFailed) FOpenFailedAt = FFiles.MonotonicMilliseconds();
 }
 
 void TLogFile::CloseFile() {
     TLockScope scope(FLock);
-    if (IsOpen()) platform::CloseFileHandle(FHandle);
+    if (IsOpen()) FFiles.Close(FHandle);
     FHandle = platform::InvalidFileHandle;
 }
 
-int32_t TLogFile::GetSize() const {
+int64_t TLogFile::GetSize() const {
     if (!IsOpen()) return 0;
-    return platform::FileSizeLow32(FHandle);
+    return FFiles.Size(FHandle);
 }
 
+std::u16string TLogFile::NumberedName(int32_t number) const {
+    return FFileName + u"." + SignedDecimal(number) + u".log";
+}
+
+// The full file is first moved aside; only once that has worked are the
+// numbered files shifted and the moved file put in place as F.1.log. Every
+// step is a rename that never replaces its target, so a step that fails
+// leaves each file where a later rotation finds it: no line and no numbered
+// file is lost, however often a held file makes the rotation fail.
 void TLogFile::Rotate() {
-    int32_t count = FMaxFileCount;
+    const int32_t count = FMaxFileCount;
     if (count <= 0) return;
-    const std::u16string& name = FFileName;
-    platform::DeleteFileIgnoringErrors(RotatedName(name, count));
-    for (int32_t i = count - 1; i >= 1; --i) {
-        std::u16string older = RotatedName(name, i);
-        if (platform::FileExists(older)) platform::MoveFileNoReplace(older, RotatedName(name, i + 1));
-    }
+    const std::u16string aside = FFileName + u".rotating";
     CloseFile();
-    // When the rename fails (the target is still there, or the file is held),
-    // the same file is reopened and appended to; the next line over the limit
-    // tries again.
-    platform::MoveFileNoReplace(name, RotatedName(name, 1));
+    // A rotation that could not finish (its file could go neither into
+    // place nor back, or the process ended half way) left its file aside: it
+    // goes into place first. While it cannot, the current file is not moved
+    // and keeps growing.
+    if (FFiles.FileExists(aside)) PlaceAside(aside, count);
+    // When the file cannot be moved (a reader holds it without delete
+    // sharing) nothing else is touched. When it cannot be put in place, it
+    // goes back. Either way the same file is reopened and appended to, and
+    // the next line over the limit tries again.
+    if (!FFiles.FileExists(aside) && FFiles.Rename(FFileName, aside) && !PlaceAside(aside, count))
+        FFiles.Rename(aside, FFileName);
     OpenFile();
 }
 
-void TLogFile::Write(const std::u16string& line) {
-    try {
-        TLockScope scope(FLock);
-        if (!FEnabled) return;
-        std::string bytes = platform::ToAnsi(line);
-        OpenFile();
-        if (!IsOpen()) return;
-        platform::WriteBytes(FHandle, bytes);
-        if (FMaxFileSize > 0) {
-            // Compared in 64 bits: a limit of 2048 MB or more is never reached
-            // by a 32-bit size instead of wrapping into a negative limit.
-            if (static_cast<int64_t>(GetSize()) > static_cast<int64_t>(FMaxFileSize) * BytesPerMegabyte) Rotate();
-        }
-    } catch (...) {
-        // Logging never fails its caller.
+bool TLogFile::PlaceAside(const std::u16string& aside, int32_t count) {
+    // Room at F.1.log: the numbered files below the first missing one move
+    // up by one. Only when none is missing is F.N.log dropped to make that
+    // gap. A rotation that failed half way has left a gap, so trying again
+    // drops nothing more.
+    int32_t gap = 0;
+    for (int32_t i = 1; i <= count && gap == 0; ++i)
+        if (!FFiles.FileExists(NumberedName(i))) gap = i;
+    if (gap == 0) {
+        FFiles.Remove(NumberedName(count));
+        if (FFiles.FileExists(NumberedName(count))) return false;
+        gap = count;
+    }
+    for (int32_t i = gap - 1; i >= 1; --i)
+        if (!FFiles.Rename(NumberedName(i), NumberedName(i + 1))) return false;
+    return FFiles.Rename(aside, NumberedName(1));
+}
+
+void TLogFile::Write(const char* bytes, size_t size) {
+    TLockScope scope(FLock);
+    if (!FEnabled.load(std::memory_order_relaxed)) return;
+    if (!IsOpen()) OpenFile();  // (the lock is held: not taken again for an open file)
+    if (!IsOpen()) return;
+    FFiles.Write(FHandle, bytes, size);
+    if (FMaxFileSize > 0) {
+        // In 64 bits: a file past 4 GiB is over any limit, and a limit of
+        // 2048 MB or more does not wrap into a negative one.
+        if (GetSize() > static_cast<int64_t>(FMaxFileSize) * BytesPerMegabyte) Rotate();
     }
 }
 
-void TLogFile::WriteLine(const std::u16string& text) {
+void TLogFile::WritePieces(TLogLevel Level, std::initializer_list<std::u16string_view> Pieces) {
+    // Switched off: nothing is built at all.
+    if (!FEnabled.load(std::memory_order_acquire)) return;
     try {
         // The header is taken on the caller's thread before the lock.
-        std::u16string line = GetLineHeader();
-        line += text;
-        line += u"\r\n";
-        Write(line);
+        TLineBytes line;
+        char header[HeaderCapacity];
+        line.AppendAscii(header, PutHeader(header));
+        line.AppendAscii(LevelTag(Level), 8);
+        for (std::u16string_view piece : Pieces) line.AppendText(piece);
+        line.AppendAscii("\r\n", 2);
+        // One write call per line, before the caller goes on.
+        Write(line.Data(), line.Size());
     } catch (...) {
-    }
-}
-
-void TLogFile::WriteLevel(const char16_t* tag, const std::u16string& Data) {
-    try {
-        WriteLine(tag + Data);
-    } catch (...) {
+        // Logging never fails its caller.
     }
 }
 
 // --- Levels ------------------------------------------------------------------------
 
 void TLogFile::Trace(const std::u16string& Data) {
-    WriteLevel(u"[TRACE] ", Data);
+    WritePieces(TLogLevel::Trace, {Data});
 }
 
 void TLogFile::Info(const std::u16string& Data) {
-    WriteLevel(u"[ INFO] ", Data);
+    WritePieces(TLogLevel::Info, {Data});
 }
 
 void TLogFile::Error(const std::u16string& Data) {
-    WriteLevel(u"[ERROR] ", Data);
+    WritePieces(TLogLevel::Error, {Data});
 }
 
 void TLogFile::Debug(const std::u16string& Data) {
-    WriteLevel(u"[DEBUG] ", Data);
+    WritePieces(TLogLevel::Debug, {Data});
 }
 
 void TLogFile::Error(const std::u16string& Data, const std::exception& E) {
+    if (!Enabled()) return;
     try {
-        Error(Data + u" " + ExceptionMessage(E));
+        WritePieces(TLogLevel::Error, {Data, u" ", ExceptionMessage(E)});
     } catch (...) {
     }
 }
 
 void TLogFile::Trace(const std::u16string& Data, const TVariantArray& Params) {
+    if (!Enabled()) return;
     try {
-        Trace(Data + FormatParams(Params));
+        WritePieces(TLogLevel::Trace, {Data, FormatParams(Params)});
     } catch (...) {
     }
 }
 
 void TLogFile::Info(const std::u16string& Data, const TVariantArray& Params) {
+    if (!Enabled()) return;
     try {
-        Info(Data + FormatParams(Params));
+        WritePieces(TLogLevel::Info, {Data, FormatParams(Params)});
     } catch (...) {
     }
 }
 
 void TLogFile::Error(const std::u16string& Data, const TVariantArray& Params) {
+    if (!Enabled()) return;
     try {
-        Error(Data + FormatParams(Params));
+        WritePieces(TLogLevel::Error, {Data, FormatParams(Params)});
     } catch (...) {
     }
 }
 
 void TLogFile::Debug(const std::u16string& Data, const TVariantArray& Params) {
+    if (!Enabled()) return;
     try {
-        Debug(Data + FormatParams(Params));
+        WritePieces(TLogLevel::Debug, {Data, FormatParams(Params)});
     } catch (...) {
     }
 }
 
 void TLogFile::Debug(const std::u16string& Data, const TVariantArray& Params, const TLogValue& Result) {
+    if (!Enabled()) return;
     try {
-        Debug(Data + FormatParams(Params) + u"=" + FormatValue(Result));
+        WritePieces(TLogLevel::Debug, {Data, FormatParams(Params), u"=", FormatValue(Result)});
     } catch (...) {
     }
 }
 
 void TLogFile::Debug(const std::u16string& Data, const TLogValue& Result) {
+    if (!Enabled()) return;
     try {
-        Debug(Data + u"=" + FormatValue(Result));
+        WritePieces(TLogLevel::Debug, {Data, u"=", FormatValue(Result)});
     } catch (...) {
     }
 }

@@ -1,9 +1,13 @@
 // The one shared log file of the library.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -31,14 +35,46 @@ struct TLogValue {
 };
 using TVariantArray = std::vector<TLogValue>;
 
+// The file operations and the clock that a log file uses: the platform's own
+// (PlatformLogFileSystem) unless a test hands a TLogFile its own to see what
+// it does with them. Not owned by the log file, and never deleted through
+// this interface.
+class ILogFileSystem {
+public:
+    virtual platform::FileHandle Open(const std::u16string& path) = 0;
+    virtual bool SeekToEnd(platform::FileHandle h) = 0;
+    virtual void Write(platform::FileHandle h, const char* data, size_t size) = 0;
+    virtual int64_t Size(platform::FileHandle h) = 0;  // -1 when unknown
+    virtual void Close(platform::FileHandle h) = 0;
+    virtual bool DirectoryExists(const std::u16string& path) = 0;
+    virtual bool FileExists(const std::u16string& path) = 0;
+    virtual void MakeDirectory(const std::u16string& path) = 0;  // one level; failure ignored
+    virtual void Remove(const std::u16string& path) = 0;         // failure ignored
+    virtual bool Rename(const std::u16string& from, const std::u16string& to) = 0;  // never replaces
+    virtual uint64_t MonotonicMilliseconds() = 0;
+
+protected:
+    ~ILogFileSystem() = default;
+};
+
+// The platform's files and clock; lives as long as the process.
+ILogFileSystem& PlatformLogFileSystem();
+
+enum class TLogLevel { Trace, Info, Error, Debug };
+
 class TLogFile {
 public:
     TLogFile();
+    // A log file working through the given files and clock, which must
+    // outlive it.
+    explicit TLogFile(ILogFileSystem& files);
     ~TLogFile();
     TLogFile(const TLogFile&) = delete;
     TLogFile& operator=(const TLogFile&) = delete;
 
-    bool Enabled() const;
+    // Read without the lock: cheap enough for callers to test before they
+    // build a text.
+    bool Enabled() const { return FEnabled.load(std::memory_order_acquire); }
     void SetEnabled(bool value);
     std::u16string FileName() const;
     void SetFileName(const std::u16string& value);
@@ -63,6 +99,10 @@ public:
     void Debug(const std::u16string& Data, const TVariantArray& Params, const TLogValue& Result);
     void Debug(const std::u16string& Data, const TLogValue& Result);
 
+    // One line of the level whose text is the pieces one after another,
+    // without joining them first.
+    void WritePieces(TLogLevel Level, std::initializer_list<std::u16string_view> Pieces);
+
     static std::u16string FormatParams(const TVariantArray& Params);
     static std::u16string FormatValues(const TVariantArray& Values);
     static std::u16string FormatValue(const TLogValue& Value);
@@ -71,7 +111,11 @@ public:
     static std::u16string ValueText(const TLogValue& Value);
 
     // Tests only: whether the file is open now.
-    bool IsOpenForTests() const { return IsOpen(); }
+    bool IsOpenForTests() const;
+
+    // After a failed open, the next try waits this long (a missing or
+    // unready drive can block each try for seconds).
+    static constexpr uint64_t OpenRetryMilliseconds = 1000;
 
 private:
     void Lock() const;
@@ -79,17 +123,20 @@ private:
     void OpenFile();
     void CloseFile();
     bool IsOpen() const;
-    int32_t GetSize() const;
-    void Write(const std::u16string& line);
+    int64_t GetSize() const;
+    void Write(const char* bytes, size_t size);
     void Rotate();
-    void WriteLine(const std::u16string& text);
-    void WriteLevel(const char16_t* tag, const std::u16string& Data);
+    bool PlaceAside(const std::u16string& aside, int32_t count);
+    std::u16string NumberedName(int32_t number) const;
 
+    ILogFileSystem& FFiles;
     platform::FileHandle FHandle = platform::InvalidFileHandle;
     std::u16string FFileName;
-    bool FEnabled = false;
+    std::atomic<bool> FEnabled{false};
     int32_t FMaxFileSize = 0;
     int32_t FMaxFileCount = 0;
+    bool FOpenFailed = false;        // the last open failed ...
+    uint64_t FOpenFailedAt = 0;      // ... and ended at this monotonic time
     mutable platform::RecursiveLock FLock;
 };
 

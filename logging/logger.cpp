@@ -30,26 +30,30 @@ std::u16string BytesToHex(const std::string& Data) {
     return std::u16string(hex.begin(), hex.end());
 }
 
+// Each call tests the switch first: with the log off no text is built.
+
 void TLogger::Info(const std::u16string& Message) {
     try {
-        GetLogFile().Info(FName + u" " + Message);
+        GetLogFile().WritePieces(TLogLevel::Info, {FName, u" ", Message});
     } catch (...) {
     }
 }
 
 void TLogger::Debug(const std::u16string& Message) {
     try {
-        GetLogFile().Debug(FName + u" " + Message);
+        GetLogFile().WritePieces(TLogLevel::Debug, {FName, u" ", Message});
     } catch (...) {
     }
 }
 
 void TLogger::Error(const std::u16string& Message, const std::exception* Err) {
     try {
+        TLogFile& log = GetLogFile();
+        if (!log.Enabled()) return;
         if (Err)
-            GetLogFile().Error(FName + u" " + Message + u" (" + ExceptionMessage(*Err) + u")");
+            log.WritePieces(TLogLevel::Error, {FName, u" ", Message, u" (", ExceptionMessage(*Err), u")"});
         else
-            GetLogFile().Error(FName + u" " + Message);
+            log.WritePieces(TLogLevel::Error, {FName, u" ", Message});
     } catch (...) {
     }
 }
@@ -60,13 +64,19 @@ void TLogger::WriteMethodName(const std::u16string& AMethodName) {
 
 void TLogger::WriteMethodValue(const std::u16string& AMethodName, const TLogValue& AValue) {
     try {
-        Debug(AMethodName + u": " + TLogFile::ValueText(AValue));
+        if (!GetLogFile().Enabled()) return;
+        GetLogFile().WritePieces(TLogLevel::Debug, {FName, u" ", AMethodName, u": ", TLogFile::ValueText(AValue)});
     } catch (...) {
     }
 }
 
 void TLogger::WriteSeparator() {
-    Info(std::u16string(60, u'-'));
+    static const char16_t Separator[] = u"------------------------------------------------------------";
+    static_assert(sizeof Separator / sizeof Separator[0] == 61, "60 minus signs");
+    try {
+        GetLogFile().WritePieces(TLogLevel::Info, {FName, u" ", Separator});
+    } catch (...) {
+    }
 }
 
 void TLogger::WriteRxData(const std::string& Data) {
@@ -79,6 +89,7 @@ void TLogger::WriteTxData(const std::string& Data) {
 
 void TLogger::WriteData(const std::string& Prefix, const std::string& Data) {
     try {
+        if (!GetLogFile().Enabled()) return;
         // At least one line, even for no data; at most 20 bytes a line.
         size_t lines = (Data.size() + BytesPerDumpLine - 1) / BytesPerDumpLine;
         if (lines == 0) lines = 1;

@@ -25,6 +25,12 @@ LocalDateTime LocalNow() {
     return result;
 }
 
+uint64_t MonotonicMilliseconds() {
+    struct timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
 uint32_t CurrentThreadId() {
     return static_cast<uint32_t>(syscall(SYS_gettid));
 }

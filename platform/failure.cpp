@@ -15,6 +15,17 @@ std::u16string ExceptionMessage(const std::exception& e) {
     return what != nullptr ? text::FromUtf8(what) : std::u16string(UnknownFailureText);
 }
 
+int32_t FailureCode(std::exception_ptr caught) noexcept {
+    if (!caught) return 0;
+    try {
+        std::rethrow_exception(caught);
+    } catch (const EFailure& e) {
+        return e.Code();
+    } catch (...) {
+        return 0;
+    }
+}
+
 std::u16string FailureMessage(std::exception_ptr caught) {
     if (!caught) return UnknownFailureText;
     try {

@@ -50,15 +50,15 @@ FileHandle OpenLogFile(const std::u16string& path) {
     return static_cast<FileHandle>(fd);
 }
 
-void SeekToEnd(FileHandle h) {
-    if (h == InvalidFileHandle) return;
-    lseek(Fd(h), 0, SEEK_END);
+bool SeekToEnd(FileHandle h) {
+    if (h == InvalidFileHandle) return false;
+    return lseek(Fd(h), 0, SEEK_END) != static_cast<off_t>(-1);
 }
 
-void WriteBytes(FileHandle h, const std::string& bytes) {
+void WriteBytes(FileHandle h, const char* data, size_t size) {
     if (h == InvalidFileHandle) return;
-    const char* p = bytes.data();
-    size_t left = bytes.size();
+    const char* p = data;
+    size_t left = size;
     while (left > 0) {
         ssize_t n = write(Fd(h), p, left);
         if (n < 0) {
@@ -71,11 +71,11 @@ void WriteBytes(FileHandle h, const std::string& bytes) {
     }
 }
 
-int32_t FileSizeLow32(FileHandle h) {
-    if (h == InvalidFileHandle) return 0;
+int64_t FileSize(FileHandle h) {
+    if (h == InvalidFileHandle) return -1;
     struct stat st;
-    if (fstat(Fd(h), &st) != 0) return 0;
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(st.st_size) & 0xFFFFFFFFu));
+    if (fstat(Fd(h), &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_size);
 }
 
 void CloseFileHandle(FileHandle h) {

@@ -38,21 +38,26 @@ FileHandle OpenLogFile(const std::u16string& path) {
     return reinterpret_cast<FileHandle>(h);
 }
 
-void SeekToEnd(FileHandle h) {
-    if (h == InvalidFileHandle) return;
-    SetFilePointer(H(h), 0, nullptr, FILE_END);
+bool SeekToEnd(FileHandle h) {
+    if (h == InvalidFileHandle) return false;
+    // SetFilePointer without its high part fails past 4 GiB and leaves the
+    // pointer at 0, where the next line would overwrite the oldest ones.
+    LARGE_INTEGER distance;
+    distance.QuadPart = 0;
+    return SetFilePointerEx(H(h), distance, nullptr, FILE_END) != 0;
 }
 
-void WriteBytes(FileHandle h, const std::string& bytes) {
-    if (h == InvalidFileHandle || bytes.empty()) return;
+void WriteBytes(FileHandle h, const char* data, size_t size) {
+    if (h == InvalidFileHandle || size == 0) return;
     DWORD written = 0;
-    WriteFile(H(h), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(H(h), data, static_cast<DWORD>(size), &written, nullptr);
 }
 
-int32_t FileSizeLow32(FileHandle h) {
-    if (h == InvalidFileHandle) return 0;
-    DWORD size = GetFileSize(H(h), nullptr);
-    return static_cast<int32_t>(size);
+int64_t FileSize(FileHandle h) {
+    if (h == InvalidFileHandle) return -1;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(H(h), &size)) return -1;
+    return static_cast<int64_t>(size.QuadPart);
 }
 
 void CloseFileHandle(FileHandle h) {
@@ -78,11 +83,13 @@ void CreateOneDirectory(const std::u16string& path) {
 }
 
 void DeleteFileIgnoringErrors(const std::u16string& path) {
+    TNoCriticalErrorDialogs quiet;
     DeleteFileW(W(path));
 }
 
 bool MoveFileNoReplace(const std::u16string& from, const std::u16string& to) {
     // MoveFileW never replaces an existing target.
+    TNoCriticalErrorDialogs quiet;
     return MoveFileW(W(from), W(to)) != 0;
 }
 

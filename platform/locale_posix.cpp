@@ -47,6 +47,11 @@ std::atomic<char16_t> SeparatorOverride{0};
 
 bool SameName(const std::u16string& a, const std::u16string& b) { return a == b; }
 
+bool NameSortKey(std::u16string_view name, std::string& key) {
+    key.assign(reinterpret_cast<const char*>(name.data()), name.size() * sizeof(char16_t));
+    return true;
+}
+
 char16_t UserDecimalSeparator() {
     const char16_t forced = SeparatorOverride.load();
     return forced != 0 ? forced : SystemSeparator();

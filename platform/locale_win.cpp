@@ -44,6 +44,31 @@ bool SameName(const std::u16string& a, const std::u16string& b) {
                           static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
+bool NameSortKey(std::u16string_view name, std::string& key) {
+    key.clear();
+    if (name.empty() || name.size() > 0x7FFFFFF) return false;
+    const int length = static_cast<int>(name.size());
+    const wchar_t* source = reinterpret_cast<const wchar_t*>(name.data());
+    // Keys of names run to a few bytes per unit; ask for the size only when
+    // that is not enough.
+    key.resize(4 * name.size() + 32);
+    int made = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, source, length, reinterpret_cast<wchar_t*>(&key[0]),
+                            static_cast<int>(key.size()));
+    if (made <= 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        const int needed = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, source, length, nullptr, 0);
+        if (needed <= 0) return false;
+        key.resize(static_cast<size_t>(needed));
+        made = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY, source, length, reinterpret_cast<wchar_t*>(&key[0]),
+                            needed);
+    }
+    if (made <= 0) {
+        key.clear();
+        return false;
+    }
+    key.resize(static_cast<size_t>(made));
+    return true;
+}
+
 char16_t UserDecimalSeparator() { return SystemSeparator(); }
 
 std::u16string FormatDouble(double value) {

@@ -2,8 +2,10 @@
 // it is portable and keeps texts as UTF-16.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -16,9 +18,10 @@ constexpr FileHandle InvalidFileHandle = ~static_cast<uintptr_t>(0);
 // A second writer (even in the same process) is refused. InvalidFileHandle on
 // failure.
 FileHandle OpenLogFile(const std::u16string& path);
-void SeekToEnd(FileHandle h);
-void WriteBytes(FileHandle h, const std::string& bytes);  // result not examined
-int32_t FileSizeLow32(FileHandle h);                      // low 32 bits
+// Moves to the end of the file, in 64 bits; false when it could not.
+bool SeekToEnd(FileHandle h);
+void WriteBytes(FileHandle h, const char* data, size_t size);  // result not examined
+int64_t FileSize(FileHandle h);                                // -1 when unknown
 void CloseFileHandle(FileHandle h);
 bool DirectoryExists(const std::u16string& path);
 bool FileExists(const std::u16string& path);
@@ -34,6 +37,8 @@ struct LocalDateTime {
 };
 LocalDateTime LocalNow();  // one reading of the clock
 uint32_t CurrentThreadId();
+// Milliseconds of a clock that only moves forward (not the time of day).
+uint64_t MonotonicMilliseconds();
 
 // --- Locks -----------------------------------------------------------------
 // A re-entrant lock: a critical section on Windows (the MinGW thread model we
@@ -56,11 +61,20 @@ private:
 // default character for what it cannot map; POSIX: UTF-8) and back.
 std::string ToAnsi(const std::u16string& s);
 std::u16string FromAnsi(const std::string& s);
+// The same conversion into a caller's buffer: false (and nothing promised
+// about the buffer) when the result does not fit in capacity bytes; else the
+// bytes are in out and their count in length.
+bool ToAnsi(const char16_t* s, size_t count, char* out, size_t capacity, size_t& length);
 
 // --- Locale -----------------------------------------------------------------
 // Locale-aware comparison in the user's default locale, no flags
 // (case-sensitive); true when the system reports equality.
 bool SameName(const std::u16string& a, const std::u16string& b);
+// The sort key of a name under the same comparison (Windows: LCMapStringW,
+// LCMAP_SORTKEY, user's default locale, no other flags; POSIX: the code units
+// themselves): SameName(a, b) exactly when the keys hold the same bytes.
+// False when no key can be made (an empty name on Windows).
+bool NameSortKey(std::u16string_view name, std::string& key);
 // Decimal separator of the user's regional settings, read once at start-up.
 char16_t UserDecimalSeparator();
 // A double as the platform's default number-to-text conversion writes it,

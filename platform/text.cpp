@@ -137,4 +137,14 @@ size_t Length(const char16_t* s) {
     return n;
 }
 
+std::u16string Join(std::initializer_list<std::u16string_view> parts) {
+    size_t size = 0;
+    for (std::u16string_view part : parts) size += part.size();
+    std::u16string joined;
+    joined.reserve(size);
+    for (std::u16string_view part : parts)
+        if (!part.empty()) joined.append(part.data(), part.size());
+    return joined;
+}
+
 }  // namespace text

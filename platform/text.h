@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace text {
 
@@ -14,6 +16,8 @@ std::u16string FromInt(int64_t value);           // plain decimal, '-' when nega
 bool TryParseInt32(const std::u16string& s, int32_t& value);
 // Length up to the first zero code unit; 0 for null.
 size_t Length(const char16_t* s);
+// The parts one after the other, in one allocation.
+std::u16string Join(std::initializer_list<std::u16string_view> parts);
 
 }  // namespace text
 

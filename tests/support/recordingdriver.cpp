@@ -12,7 +12,7 @@ namespace {
 
 TDriverState* GState = nullptr;
 
-std::string U8(const std::u16string& s) { return text::ToUtf8(s); }
+std::string U8(std::u16string_view s) { return text::ToUtf8(std::u16string(s)); }
 std::string Flag(bool b) { return b ? "true" : "false"; }
 
 std::string Number(double d) {
@@ -31,7 +31,8 @@ std::string ValueText(const TAutoValue& v) {
     return "unknown kind " + std::to_string(static_cast<int>(v.Kind));
 }
 
-using S = std::u16string;
+using V = std::u16string_view;  // an in-text
+using O = TOutText;             // an out-text
 
 class TRecordingDriver final : public TFiscalDriver {
 public:
@@ -42,89 +43,89 @@ public:
         Record("GetInterfaceRevision", {});
         return InterfaceRevision;
     }
-    bool GetDescription(S& d) override { return Out("GetDescription", {}, {&d}); }
-    int32_t GetLastError(S& e) override {
+    bool GetDescription(O& d) override { return Out("GetDescription", {}, {&d}); }
+    int32_t GetLastError(O& e) override {
         Out("GetLastError", {}, {&e});
         return LastErrorCode;
     }
-    bool GetParameters(S& t) override { return Out("GetParameters", {}, {&t}); }
-    bool SetParameter(const S& n, const TAutoValue& v) override {
+    bool GetParameters(O& t) override { return Out("GetParameters", {}, {&t}); }
+    bool SetParameter(V n, const TAutoValue& v) override {
         return Record("SetParameter", {U8(n), ValueText(v)});
     }
-    bool Open(S& id) override { return Out("Open", {}, {&id}); }
-    bool Close(const S& id) override { return Record("Close", {U8(id)}); }
-    bool DeviceTest(S& d, S& demo) override { return Out("DeviceTest", {}, {&d, &demo}); }
-    bool GetAdditionalActions(S& t) override { return Out("GetAdditionalActions", {}, {&t}); }
-    bool DoAdditionalAction(const S& a) override { return Record("DoAdditionalAction", {U8(a)}); }
-    bool GetDataKKT(const S& id, S& t) override { return Out("GetDataKKT", {U8(id)}, {&t}); }
-    bool OperationFN(const S& id, int32_t type, const S& p) override {
+    bool Open(O& id) override { return Out("Open", {}, {&id}); }
+    bool Close(V id) override { return Record("Close", {U8(id)}); }
+    bool DeviceTest(O& d, O& demo) override { return Out("DeviceTest", {}, {&d, &demo}); }
+    bool GetAdditionalActions(O& t) override { return Out("GetAdditionalActions", {}, {&t}); }
+    bool DoAdditionalAction(V a) override { return Record("DoAdditionalAction", {U8(a)}); }
+    bool GetDataKKT(V id, O& t) override { return Out("GetDataKKT", {U8(id)}, {&t}); }
+    bool OperationFN(V id, int32_t type, V p) override {
         return Record("OperationFN", {U8(id), std::to_string(type), U8(p)});
     }
-    bool OpenShift(const S& id, const S& in, S& out) override { return Out("OpenShift", {U8(id), U8(in)}, {&out}); }
-    bool CloseShift(const S& id, const S& in, S& out) override {
+    bool OpenShift(V id, V in, O& out) override { return Out("OpenShift", {U8(id), U8(in)}, {&out}); }
+    bool CloseShift(V id, V in, O& out) override {
         return Out("CloseShift", {U8(id), U8(in)}, {&out});
     }
-    bool ProcessCheck(const S& id, bool e, const S& p, S& out) override {
+    bool ProcessCheck(V id, bool e, V p, O& out) override {
         return Out("ProcessCheck", {U8(id), Flag(e), U8(p)}, {&out});
     }
-    bool ProcessCorrectionCheck(const S& id, bool e, const S& p, S& out) override {
+    bool ProcessCorrectionCheck(V id, bool e, V p, O& out) override {
         return Out("ProcessCorrectionCheck", {U8(id), Flag(e), U8(p)}, {&out});
     }
-    bool CashInOutcome(const S& id, const S& in, double amount) override {
+    bool CashInOutcome(V id, V in, double amount) override {
         return Record("CashInOutcome", {U8(id), U8(in), Number(amount)});
     }
-    bool PrintXReport(const S& id, const S& in) override { return Record("PrintXReport", {U8(id), U8(in)}); }
-    bool GetCurrentStatus(const S& id, const S& in, S& out) override {
+    bool PrintXReport(V id, V in) override { return Record("PrintXReport", {U8(id), U8(in)}); }
+    bool GetCurrentStatus(V id, V in, O& out) override {
         return Out("GetCurrentStatus", {U8(id), U8(in)}, {&out});
     }
-    bool ReportCurrentStatusOfSettlements(const S& id, const S& in, S& out) override {
+    bool ReportCurrentStatusOfSettlements(V id, V in, O& out) override {
         return Out("ReportCurrentStatusOfSettlements", {U8(id), U8(in)}, {&out});
     }
-    bool OpenCashDrawer(const S& id) override { return Record("OpenCashDrawer", {U8(id)}); }
-    bool GetLineLength(const S& id, int32_t& length) override {
+    bool OpenCashDrawer(V id) override { return Record("OpenCashDrawer", {U8(id)}); }
+    bool GetLineLength(V id, int32_t& length) override {
         bool answer = Record("GetLineLength", {U8(id)});
         length = LineLength;
         return answer;
     }
-    bool PrintCheckCopy(const S& id, const S& number) override {
+    bool PrintCheckCopy(V id, V number) override {
         return Record("PrintCheckCopy", {U8(id), U8(number)});
     }
-    bool PrintTextDocument(const S& id, const S& package) override {
+    bool PrintTextDocument(V id, V package) override {
         return Record("PrintTextDocument", {U8(id), U8(package)});
     }
-    bool OpenSessionRegistrationKM(const S& id) override { return Record("OpenSessionRegistrationKM", {U8(id)}); }
-    bool CloseSessionRegistrationKM(const S& id) override {
+    bool OpenSessionRegistrationKM(V id) override { return Record("OpenSessionRegistrationKM", {U8(id)}); }
+    bool CloseSessionRegistrationKM(V id) override {
         return Record("CloseSessionRegistrationKM", {U8(id)});
     }
-    bool RequestKM(const S& id, const S& request, S& result) override {
+    bool RequestKM(V id, V request, O& result) override {
         return Out("RequestKM", {U8(id), U8(request)}, {&result});
     }
-    bool GetProcessingKMResult(const S& id, S& result, int32_t& status) override {
+    bool GetProcessingKMResult(V id, O& result, int32_t& status) override {
         bool answer = Out("GetProcessingKMResult", {U8(id)}, {&result});
         status = KMRequestStatus;
         return answer;
     }
-    bool ConfirmKM(const S& id, const S& guid, int32_t type) override {
+    bool ConfirmKM(V id, V guid, int32_t type) override {
         return Record("ConfirmKM", {U8(id), U8(guid), std::to_string(type)});
     }
-    bool GetLocalizationPattern(S& pattern) override { return Out("GetLocalizationPattern", {}, {&pattern}); }
-    bool SetLocalization(const S& code, const S& pattern) override {
+    bool GetLocalizationPattern(O& pattern) override { return Out("GetLocalizationPattern", {}, {&pattern}); }
+    bool SetLocalization(V code, V pattern) override {
         return Record("SetLocalization", {U8(code), U8(pattern)});
     }
-    bool EquipmentParameters(const S& type, S& table) override {
+    bool EquipmentParameters(V type, O& table) override {
         return Out("EquipmentParameters", {U8(type)}, {&table});
     }
-    bool EquipmentTest(const S& type, const S& connection, S& d, S& demo) override {
+    bool EquipmentTest(V type, V connection, O& d, O& demo) override {
         return Out("EquipmentTest", {U8(type), U8(connection)}, {&d, &demo});
     }
-    bool SetApplicationInformation(const S& settings) override {
+    bool SetApplicationInformation(V settings) override {
         return Record("SetApplicationInformation", {U8(settings)});
     }
-    bool ConnectEquipment(S& id, const S& type, const S& connection) override {
+    bool ConnectEquipment(O& id, V type, V connection) override {
         return Out("ConnectEquipment", {U8(type), U8(connection)}, {&id});
     }
-    bool DisconnectEquipment(const S& id) override { return Record("DisconnectEquipment", {U8(id)}); }
-    bool EquipmentAutoSetup(S& type, const S& in, S& out, bool show, int32_t timeout) override {
+    bool DisconnectEquipment(V id) override { return Record("DisconnectEquipment", {U8(id)}); }
+    bool EquipmentAutoSetup(O& type, V in, O& out, bool show, int32_t timeout) override {
         return Out("EquipmentAutoSetup", {U8(in), Flag(show), std::to_string(timeout)}, {&type, &out});
     }
     int32_t Get_kelmor_FormatVersion() override {
@@ -146,17 +147,17 @@ private:
         if (GState->OperationsFail || GState->FailingOperation == name) RaiseFailure(OperationFailureText());
         return GState->Answer;
     }
-    static bool Out(const std::string& name, std::vector<std::string> args, const std::vector<S*>& outs) {
-        for (const S* out : outs) args.push_back("[" + U8(*out) + "]");
+    static bool Out(const std::string& name, std::vector<std::string> args, const std::vector<O*>& outs) {
+        for (const O* out : outs) args.push_back("[" + U8(out->View()) + "]");
         bool answer = Record(name, args);
-        for (size_t i = 0; i < outs.size(); ++i) *outs[i] = text::FromUtf8(name + "->" + std::to_string(i));
+        for (size_t i = 0; i < outs.size(); ++i) outs[i]->Assign(text::FromUtf8(name + "->" + std::to_string(i)));
         return answer;
     }
 };
 
 std::unique_ptr<TFiscalDriver> CreateDriver() {
     ++GState->CreationAttempts;
-    if (GState->CreationFails) RaiseFailure(CreationFailureText());
+    if (GState->CreationFails) RaiseFailure(CreationFailureText(), GState->CreationFailureCode);
     return std::make_unique<TRecordingDriver>();
 }
 

@@ -13,11 +13,15 @@
 
 namespace recdriver {
 
+// The code of a failed creation unless a test sets another: REGDB_E_CLASSNOTREG.
+constexpr int32_t ClassNotRegistered = static_cast<int32_t>(0x80040154u);
+
 // What the stand-in saw and how it answers. Tests own one, hand it over with
 // SetState and may reset it by assigning a fresh one.
 struct TDriverState {
     bool AdapterCreationFails = false;     // a component cannot make its adapter at all
     bool CreationFails = false;            // the driver object cannot be created
+    int32_t CreationFailureCode = ClassNotRegistered;  // carried by that failure (0: none)
     bool MainControlFails = false;         // the main control's version cannot be read
     bool FormatVersionReadFails = false;   // reading kelmor_FormatVersion fails
     bool FormatVersionWriteFails = false;  // writing kelmor_FormatVersion fails

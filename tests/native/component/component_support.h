@@ -164,6 +164,12 @@ protected:
 
     static std::string Debug(const std::string& s) { return "[DEBUG] " + s; }
     static std::string ErrorLine(const std::string& s) { return "[ERROR] " + s; }
+    // The adapter's line for a failed creation of the stand-in, with its
+    // text and its code (class not registered).
+    static std::string CreationCauseLine() {
+        return ErrorLine("TDriver30 Не удалось создать объект драйвера: " + U8(recdriver::CreationFailureText()) +
+                         " (0x80040154)");
+    }
 
     TDriverState FState;
     fakehost::TFakeMemoryManager FMM;

@@ -55,7 +55,7 @@ void ExpectDocument(const std::u16string& text, const TAttributes& expected) {
 
 class DescriptionTest : public TComponentTest {};
 
-TEST_F(DescriptionTest, WithoutADriverTheComponentAnswersWithItsOwnDocumentSilently) {
+TEST_F(DescriptionTest, WithoutADriverTheComponentAnswersWithItsOwnDocumentAndLogsOnlyTheCause) {
     FState.CreationFails = true;
     TV8ComponentBase* object = NewObject();
     TCallResult r = Call(object, 1, {HostOut()});
@@ -64,7 +64,8 @@ TEST_F(DescriptionTest, WithoutADriverTheComponentAnswersWithItsOwnDocumentSilen
     EXPECT_EQ(1, r.Ret.VarEnum.bVal);
     ASSERT_EQ(VTYPE_PWSTR, fakehost::TypeOf(r.Params[0]));
     ExpectDocument(fakehost::ReadWString(r.Params[0]), ExpectedAttributes("false", "1.0", "4007"));
-    EXPECT_TRUE(LogLines().empty()) << "nothing is logged on this path";
+    EXPECT_EQ(std::vector<std::string>{CreationCauseLine()}, LogLines())
+        << "only the adapter's cause of the failed creation is logged on this path";
     EXPECT_TRUE(FHost.Errors().empty());
     Release(r);
 }
@@ -131,7 +132,7 @@ TEST_F(DescriptionTest, TooFewArgumentsOnTheOwnDocumentPathAreReportedToTheHost)
     EXPECT_EQ(u"host-result", fakehost::ReadWString(r.Ret));
     ASSERT_EQ(1u, FHost.Errors().size());
     EXPECT_EQ(u"Incorrect Params count: 0; Must be: 1", FHost.Errors()[0].descr);
-    EXPECT_TRUE(LogLines().empty());
+    EXPECT_EQ(std::vector<std::string>{CreationCauseLine()}, LogLines());
     Release(r);
 
     // With the driver the same mistake is logged instead.

@@ -313,8 +313,10 @@ TEST_F(HandlersTest, WithoutADriverGuardedFailuresAreLoggedAndTheOthersReported)
         SCOPED_TRACE(c.TraceName);
         logtest::WriteAll(FLogPath, "");
         FHost.ClearErrors();
+        const int attemptsBefore = FState.CreationAttempts;
         TV8ComponentBase* object = NewObject();
         TCallResult r = Call(object, c.Index, c.Args);
+        const int attempts = FState.CreationAttempts - attemptsBefore;
 
         EXPECT_FALSE(r.Answer);
         EXPECT_TRUE(FState.Calls.empty());
@@ -325,19 +327,29 @@ TEST_F(HandlersTest, WithoutADriverGuardedFailuresAreLoggedAndTheOthersReported)
             fakehost::Release(FMM, original);
         }
 
+        // Every failed creation leaves the adapter's line with its cause, and
+        // only those lines come from the adapter's logger as errors.
         std::vector<std::string> lines = LogLines();
-        std::vector<std::string> errors;
-        for (const std::string& line : lines)
-            if (line.rfind("[ERROR] ", 0) == 0) errors.push_back(line);
+        std::vector<std::string> errors, causes;
+        for (const std::string& line : lines) {
+            if (line.rfind("[ERROR] TDriver30 ", 0) == 0)
+                causes.push_back(line);
+            else if (line.rfind("[ERROR] ", 0) == 0)
+                errors.push_back(line);
+        }
+        EXPECT_GE(attempts, 1);
+        EXPECT_EQ(std::vector<std::string>(static_cast<size_t>(attempts), CreationCauseLine()), causes);
         const bool unguarded = c.Index == 0 || c.Index == 12 || c.Index == 14;
         if (unguarded) {
             ASSERT_EQ(1u, FHost.Errors().size());
             EXPECT_EQ(noDriver, U8(FHost.Errors()[0].descr));
             EXPECT_TRUE(errors.empty());
             if (c.Index == 14) {
-                EXPECT_EQ(std::vector<std::string>{Debug("TExtention30 SetAppInfo ParamCount = 1")}, lines);
+                EXPECT_EQ((std::vector<std::string>{Debug("TExtention30 SetAppInfo ParamCount = 1"), CreationCauseLine()}),
+                          lines);
             } else {
-                EXPECT_TRUE(lines.empty()) << "the format version comes before the trace line";
+                EXPECT_EQ(std::vector<std::string>{CreationCauseLine()}, lines)
+                    << "the format version comes before the trace line";
             }
         } else {
             EXPECT_TRUE(FHost.Errors().empty());
@@ -407,7 +419,7 @@ TEST_F(HandlersTest, ComponentObjectsAreMadeWithoutTouchingTheDriver) {
     TCallResult r = Call(object, 5, {HostOut()});
     EXPECT_FALSE(r.Answer);
     EXPECT_EQ((std::vector<std::string>{Debug("TExtention30 Open ParamCount = 1"), Debug("TDriver30 Open"),
-                                        ErrorLine("TExtention30 Объект драйвера не установлен")}),
+                                        CreationCauseLine(), ErrorLine("TExtention30 Объект драйвера не установлен")}),
               LogLines());
     EXPECT_EQ(1, FState.CreationAttempts);
     Release(r);

@@ -2,6 +2,8 @@
 // message, and the code as a last resort.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "driver/fiscaldriver.h"
 #include "driver/oleerror.h"
 #include "platform/failure.h"
@@ -32,6 +34,23 @@ TEST(OleErrorTest, MessageFallsBackFromDescriptionToSystemTextToCode) {
     EXPECT_EQ(OleErrorMessage(unspecified, u"..."), u"Unspecified error");
     EXPECT_EQ(OleErrorMessage(unknown, u""), u"OLE error 80040a01");
     EXPECT_EQ(OleErrorCodeText(0x1234), u"OLE error 00001234");
+}
+
+TEST(OleErrorTest, HResultIsWrittenWithPrefixAndEightUppercaseDigits) {
+    EXPECT_EQ(HResultText(static_cast<int32_t>(0x80040154u)), u"0x80040154");
+    EXPECT_EQ(HResultText(static_cast<int32_t>(0x8000FFFFu)), u"0x8000FFFF");
+    EXPECT_EQ(HResultText(0x1234), u"0x00001234");
+    EXPECT_EQ(HResultText(0), u"0x00000000");
+}
+
+TEST(OleErrorTest, AFailureKeepsItsCodeAndOnlyAFailureHasOne) {
+    EXPECT_EQ(FailureCode(std::make_exception_ptr(EFailure(u"Класс не зарегистрирован",
+                                                           static_cast<int32_t>(0x80040154u)))),
+              static_cast<int32_t>(0x80040154u));
+    EXPECT_EQ(FailureCode(std::make_exception_ptr(EFailure(u"без кода"))), 0);
+    EXPECT_EQ(FailureCode(std::make_exception_ptr(std::runtime_error("x"))), 0);
+    EXPECT_EQ(FailureCode(std::make_exception_ptr(7)), 0);
+    EXPECT_EQ(FailureCode(nullptr), 0);
 }
 
 TEST(PlatformDriverFactoryTest, CreationFailsWithoutCom) {

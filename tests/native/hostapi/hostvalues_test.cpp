@@ -6,9 +6,11 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hostapi/hostvalues.h"
+#include "hostapi/textscan.h"
 #include "hostapi/userobject.h"
 #include "platform/platform.h"
 #include "tests/support/decimalseparator.h"
@@ -125,6 +127,33 @@ TEST(HostValueReaders, EachTypeCodeReadsAsIntDoubleBoolAndText) {
         fh::Release(mm, v);
         EXPECT_EQ(mm.LiveBlocks(), 0u);
         EXPECT_EQ(mm.BadFrees(), 0u);
+    }
+}
+
+TEST(HostValueReaders, TextIsReadUpToItsFirstZeroUnitWhereverItStartsAndEnds) {
+    // Every scan this processor runs, and the reader itself. Units with a
+    // zero byte do not end the text; zeros before it do not count.
+    std::vector<std::pair<const char*, size_t (*)(const char16_t*)>> scans = {
+        {"plain", &textscan::PlainLength}, {"chosen", &textscan::Length}};
+    if (textscan::HasSse2()) scans.push_back({"sse2", &textscan::Sse2Length});
+    if (textscan::HasAvx2()) scans.push_back({"avx2", &textscan::Avx2Length});
+    const char16_t filler[] = {u'Ж', 0x0100, 0x0001, u'a', 0xFF00, 0x00FF};
+    alignas(64) char16_t buffer[512];
+    for (size_t start = 0; start < 70; ++start) {
+        for (size_t length = 0; length < 300; length += (length < 140 ? 1 : 7)) {
+            for (char16_t& c : buffer) c = 0;
+            for (size_t i = 0; i < length; ++i) buffer[start + i] = filler[(start + i) % 6];
+            for (const auto& scan : scans)
+                ASSERT_EQ(scan.second(buffer + start), length) << scan.first << ", start " << start;
+            V8Variant v = fh::Empty();
+            v.vt = VTYPE_PWSTR;
+            v.VarEnum.vtRecWideString.pwstrVal = buffer + start;
+            v.VarEnum.vtRecWideString.wstrLen = 1000;  // never consulted
+            const std::u16string_view text = V8GetWStringView(&v);
+            ASSERT_EQ(text.data(), buffer + start);
+            ASSERT_EQ(text.size(), length) << "start " << start;
+            ASSERT_EQ(V8GetWString(&v), std::u16string(buffer + start, length));
+        }
     }
 }
 

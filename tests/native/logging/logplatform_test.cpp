@@ -71,10 +71,10 @@ TEST(LogPlatformTest, OpenAppendsAndAdmitsOneWriter) {
     WriteAll(dir.File("log"), "abc");
     platform::FileHandle first = platform::OpenLogFile(dir.File16("log"));
     ASSERT_NE(first, platform::InvalidFileHandle);
-    EXPECT_EQ(platform::FileSizeLow32(first), 3);
-    platform::SeekToEnd(first);
-    platform::WriteBytes(first, "def");
-    EXPECT_EQ(platform::FileSizeLow32(first), 6);
+    EXPECT_EQ(platform::FileSize(first), 3);
+    EXPECT_TRUE(platform::SeekToEnd(first));
+    platform::WriteBytes(first, "def", 3);
+    EXPECT_EQ(platform::FileSize(first), 6);
 
     // Refused for a second writer, in this thread or another one.
     EXPECT_EQ(platform::OpenLogFile(dir.File16("log")), platform::InvalidFileHandle);
@@ -90,6 +90,60 @@ TEST(LogPlatformTest, OpenAppendsAndAdmitsOneWriter) {
 
     EXPECT_EQ(platform::OpenLogFile(u""), platform::InvalidFileHandle);
     EXPECT_EQ(platform::OpenLogFile(dir.File16("missing/log")), platform::InvalidFileHandle);
+}
+
+TEST(LogPlatformTest, SizeAndEndPastFourGigabytes) {
+    // A sparse file just over 4 GiB: its size in full, and a write after
+    // moving to the end lands there, leaving the first bytes alone.
+    logtest::TTempFolder dir;
+    const int64_t big = (int64_t{1} << 32) + 100;
+    WriteAll(dir.File("big"), "HEAD");
+    std::error_code error;
+    std::filesystem::resize_file(dir.File("big"), static_cast<uintmax_t>(big), error);
+    if (error) GTEST_SKIP() << "no sparse file of 4 GiB here: " << error.message();
+    platform::FileHandle h = platform::OpenLogFile(dir.File16("big"));
+    ASSERT_NE(h, platform::InvalidFileHandle);
+    EXPECT_EQ(platform::FileSize(h), big);
+    EXPECT_TRUE(platform::SeekToEnd(h));
+    platform::WriteBytes(h, "tail", 4);
+    EXPECT_EQ(platform::FileSize(h), big + 4);
+    platform::CloseFileHandle(h);
+    std::ifstream in(dir.File("big"), std::ios::binary);
+    char head[4] = {};
+    in.read(head, 4);
+    EXPECT_EQ(std::string(head, 4), "HEAD");
+    in.seekg(big);
+    char tail[4] = {};
+    in.read(tail, 4);
+    EXPECT_EQ(std::string(tail, 4), "tail");
+}
+
+TEST(LogPlatformTest, AnsiIntoABufferMatchesTheWholeConversion) {
+    // The POSIX "ANSI" code page is UTF-8; lone surrogates become U+FFFD.
+    const std::u16string texts[] = {u"", u"abc", u"Чек №1", u"\xD83D\xDE00 pair", std::u16string(1, u'\xD800') + u"x",
+                                    std::u16string(1, u'\xDC00'), std::u16string(700, u'Ж')};
+    for (const std::u16string& text : texts) {
+        const std::string whole = platform::ToAnsi(text);
+        char buffer[4096];
+        size_t length = 0;
+        ASSERT_TRUE(platform::ToAnsi(text.data(), text.size(), buffer, sizeof buffer, length));
+        EXPECT_EQ(std::string(buffer, length), whole);
+        // One byte short of the result: refused.
+        if (!whole.empty()) {
+            EXPECT_FALSE(platform::ToAnsi(text.data(), text.size(), buffer, whole.size() - 1, length));
+        }
+        EXPECT_TRUE(platform::ToAnsi(text.data(), text.size(), buffer, whole.size(), length));
+        EXPECT_EQ(length, whole.size());
+    }
+}
+
+TEST(LogPlatformTest, MonotonicClockNeverGoesBack) {
+    uint64_t last = platform::MonotonicMilliseconds();
+    for (int i = 0; i < 1000; ++i) {
+        uint64_t now = platform::MonotonicMilliseconds();
+        EXPECT_GE(now, last);
+        last = now;
+    }
 }
 
 TEST(LogPlatformTest, LocalNowIsOneConsistentReading) {

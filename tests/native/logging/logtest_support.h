@@ -8,10 +8,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "logging/logfile.h"
 #include "platform/text.h"
 
 namespace logtest {
@@ -80,5 +84,86 @@ inline std::string AfterHeader(const std::string& line) {
     if (second == std::string::npos) return std::string();
     return line.substr(second + 2);
 }
+
+// Every file of a folder (not its subfolders) by name, with its content.
+inline std::map<std::string, std::string> FolderContents(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.is_regular_file()) files[entry.path().filename().string()] = ReadAll(entry.path().string());
+    return files;
+}
+
+// The platform's files under a log file, with what a test needs to steer and
+// watch: a clock that moves only when told, opens that are refused, files
+// held by a reader without delete sharing, renames to given names that fail,
+// sizes reported larger than they are, and counts of the calls made.
+class TTestFileSystem final : public ILogFileSystem {
+public:
+    // Steering (set while no line is being written, or under Guard()).
+    uint64_t Now = 5000000;              // the monotonic clock, in ms
+    bool RefuseOpen = false;             // every open fails
+    bool SeekFails = false;              // moving to the end fails
+    std::set<std::u16string> Held;       // cannot be renamed or removed
+    std::set<std::u16string> NoRenameTo; // renames to these names fail
+    int64_t ExtraSize = 0;               // added to every size reported
+
+    // Counts of the calls made.
+    int Opens = 0, DirectoryTests = 0, MakeDirectories = 0, Removes = 0, Renames = 0, SizeQueries = 0;
+
+    std::mutex& Guard() { return FGuard; }
+
+    platform::FileHandle Open(const std::u16string& path) override {
+        std::lock_guard<std::mutex> lock(FGuard);
+        ++Opens;
+        if (RefuseOpen) return platform::InvalidFileHandle;
+        return Platform().Open(path);
+    }
+    bool SeekToEnd(platform::FileHandle h) override {
+        std::lock_guard<std::mutex> lock(FGuard);
+        return !SeekFails && Platform().SeekToEnd(h);
+    }
+    void Write(platform::FileHandle h, const char* data, size_t size) override { Platform().Write(h, data, size); }
+    int64_t Size(platform::FileHandle h) override {
+        std::lock_guard<std::mutex> lock(FGuard);
+        ++SizeQueries;
+        int64_t size = Platform().Size(h);
+        return size < 0 ? size : size + ExtraSize;
+    }
+    void Close(platform::FileHandle h) override { Platform().Close(h); }
+    bool DirectoryExists(const std::u16string& path) override {
+        std::lock_guard<std::mutex> lock(FGuard);
+        ++DirectoryTests;
+        return Platform().DirectoryExists(path);
+    }
+    bool FileExists(const std::u16string& path) override { return Platform().FileExists(path); }
+    void MakeDirectory(const std::u16string& path) override {
+        std::lock_guard<std::mutex> lock(FGuard);
+        ++MakeDirectories;
+        Platform().MakeDirectory(path);
+    }
+    void Remove(const std::u16string& path) override {
+        std::lock_guard<std::mutex> lock(FGuard);
+        ++Removes;
+        if (Held.count(path) == 0) Platform().Remove(path);
+    }
+    bool Rename(const std::u16string& from, const std::u16string& to) override {
+        std::lock_guard<std::mutex> lock(FGuard);
+        ++Renames;
+        if (Held.count(from) != 0 || NoRenameTo.count(to) != 0) return false;
+        return Platform().Rename(from, to);
+    }
+    uint64_t MonotonicMilliseconds() override {
+        std::lock_guard<std::mutex> lock(FGuard);
+        return Now;
+    }
+    void Advance(uint64_t ms) {
+        std::lock_guard<std::mutex> lock(FGuard);
+        Now += ms;
+    }
+
+private:
+    static ILogFileSystem& Platform() { return PlatformLogFileSystem(); }
+    std::mutex FGuard;
+};
 
 }  // namespace logtest

@@ -4,7 +4,7 @@
 // of the calling process tells it, read anew at each call:
 //
 //   KELMOR_FAKEDRIVER_JOURNAL         path of the journal (UTF-8 lines); unset: no journal
-//   KELMOR_FAKEDRIVER_FAIL            operation name (or "*") that fails
+//   KELMOR_FAKEDRIVER_FAIL            operation names, separated by commas (or "*"), that fail
 //   KELMOR_FAKEDRIVER_FAIL_HR         its HRESULT in hex (default 80004005)
 //   KELMOR_FAKEDRIVER_FAIL_TEXT       when set, the description left in the thread's error object
 //   KELMOR_FAKEDRIVER_ANSWER          raw VARIANT_BOOL answered by the operations (default -1)
@@ -18,6 +18,11 @@
 //   KELMOR_FAKEDRIVER_VERSION         DriverVersion of the main control (default "3.0.1.17")
 //   KELMOR_FAKEDRIVER_VERSION_FAIL    "1": reading DriverVersion fails with an exception
 //   KELMOR_FAKEDRIVER_REFUSE_CREATE   "driver", "main" or "both": creation fails with E_FAIL
+//   KELMOR_FAKEDRIVER_REFUSE_TEXT     when set, the description a refused creation leaves in the
+//                                     thread's error object
+//   KELMOR_FAKEDRIVER_QUICK           "1" when an object is created: that object answers at once,
+//                                     for benchmarks: no journal, no environment read per call,
+//                                     every operation true, every out-argument QuickOutText
 //
 // Journal lines: the operation, its arguments and "fv=<format version>",
 // separated by tabs. In-texts are quoted (longer than 200 characters:
@@ -148,7 +153,42 @@ std::string VariantArg(const VARIANT& v) {
     }
 }
 
+// The thread's error object, as a failing driver leaves it for its caller.
+void LeaveErrorObject(const std::wstring& description) {
+    ICreateErrorInfo* create = nullptr;
+    if (FAILED(::CreateErrorInfo(&create))) return;
+    create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
+    create->SetSource(const_cast<LPOLESTR>(L"FakeDriver"));
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+        ::SetErrorInfo(0, info);
+        info->Release();
+    }
+    create->Release();
+}
+
+// Whether the operation is named in the comma-separated list, or the list is "*".
+bool Failing(const std::wstring& list, const std::wstring& name) {
+    if (list == L"*") return true;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(L',', start);
+        if (end == std::wstring::npos) end = list.size();
+        if (list.compare(start, end - start, name) == 0) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 BSTR NewText(const std::wstring& s) { return ::SysAllocStringLen(s.data(), static_cast<UINT>(s.size())); }
+
+// The out-argument of every operation of a quick object: a receipt's output
+// parameters of a typical size.
+const wchar_t* const QuickOutText =
+    L"<?xml version=\"1.0\" encoding=\"UTF-8\"?><OutputParameters><Parameters ShiftNumber=\"7\" "
+    L"CheckNumber=\"12\" ShiftClosingCheckNumber=\"3\" AddressSiteInspections=\"www.nalog.gov.ru\" "
+    L"FNError=\"false\" FNOverflow=\"false\" FNFail=\"false\" FiscalSign=\"2874416713\" "
+    L"DateTime=\"2024-03-05T14:07:09\" Кассир=\"Иванова\"/></OutputParameters>";
 
 // Every COM entry point of the double catches what it raises.
 template <class F>
@@ -166,13 +206,14 @@ extern const TDriverSlots GDualSlots;
 
 class TFakeControl final : public IOleObject, public IPersistStreamInit, public IOleControl {
 public:
-    explicit TFakeControl(bool isDriver) : FIsDriver(isDriver) {
+    TFakeControl(bool isDriver, bool quick) : FIsDriver(isDriver), FQuick(quick) {
         FDual.Slots = &GDualSlots;
         FDual.Owner = this;
         ::InterlockedIncrement(&GLiveObjects);
     }
 
     const char* Kind() const { return FIsDriver ? "driver" : "main"; }
+    bool Quick() const { return FQuick; }
     LONG FormatVersion() const { return FFormatVersion; }
     void SetFormatVersion(LONG v) { FFormatVersion = v; }
 
@@ -336,6 +377,7 @@ private:
 
     LONG FRefs = 1;
     bool FIsDriver;
+    bool FQuick;
     LONG FFormatVersion = 10;  // the driver's own initial format version
     IOleClientSite* FSite = nullptr;
     TDualObject FDual;
@@ -356,6 +398,10 @@ HRESULT TFakeControl::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISP
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (!params) return E_INVALIDARG;
     const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
+    if (FQuick && FIsDriver && id == FormatVersionId && put && params->cArgs == 1 && params->rgvarg[0].vt == VT_I4) {
+        FFormatVersion = params->rgvarg[0].lVal;
+        return S_OK;
+    }
     std::string line = std::string(put ? "PropertyPut " : "PropertyGet ") + Kind() + " " + std::to_string(id) +
                        "\tlcid=" + std::to_string(lcid) + "\targs=" + std::to_string(params->cArgs) +
                        "\tnamed=" + std::to_string(params->cNamedArgs);
@@ -409,21 +455,23 @@ HRESULT TFakeControl::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISP
 // to fill and its answer.
 class TCall {
 public:
-    TCall(TDualObject* self, const char* name) : FObject(self->Owner), FName(name) {}
+    TCall(TDualObject* self, const char* name) : FObject(self->Owner), FName(name), FQuick(FObject->Quick()) {}
 
-    TCall& In(BSTR b) { return Arg(TextArg(b)); }
-    TCall& Bool(VARIANT_BOOL v) { return Arg("vb:" + std::to_string(v)); }
-    TCall& Long(LONG v) { return Arg("i:" + std::to_string(v)); }
-    TCall& Double(double v) { return Arg("d:" + Number("%.17g", v)); }
-    TCall& Variant(const VARIANT& v) { return Arg(VariantArg(v)); }
+    TCall& In(BSTR b) { return FQuick ? *this : Arg(TextArg(b)); }
+    TCall& Bool(VARIANT_BOOL v) { return FQuick ? *this : Arg("vb:" + std::to_string(v)); }
+    TCall& Long(LONG v) { return FQuick ? *this : Arg("i:" + std::to_string(v)); }
+    TCall& Double(double v) { return FQuick ? *this : Arg("d:" + Number("%.17g", v)); }
+    TCall& Variant(const VARIANT& v) { return FQuick ? *this : Arg(VariantArg(v)); }
     TCall& Out(BSTR* p) {
-        FOuts.push_back(p);
+        if (FOutCount < MaxOuts) FOuts[FOutCount++] = p;
+        if (FQuick) return *this;
         return Arg(p ? (*p ? "out:" + TextArg(*p) : std::string("out:null")) : std::string("out:nullptr"));
     }
 
     HRESULT Answer(VARIANT_BOOL* result) {
         HRESULT hr = Finish();
-        if (SUCCEEDED(hr) && result) *result = static_cast<VARIANT_BOOL>(EnvInt(L"KELMOR_FAKEDRIVER_ANSWER", -1));
+        if (SUCCEEDED(hr) && result)
+            *result = FQuick ? VARIANT_TRUE : static_cast<VARIANT_BOOL>(EnvInt(L"KELMOR_FAKEDRIVER_ANSWER", -1));
         return hr;
     }
     HRESULT AnswerLong(LONG* result, LONG value) {
@@ -433,14 +481,21 @@ public:
     }
 
 private:
+    static const size_t MaxOuts = 4;
+
     TCall& Arg(const std::string& a) {
         FLine += "\t" + a;
         return *this;
     }
     HRESULT Finish() {
+        if (FQuick) {
+            for (size_t i = 0; i < FOutCount; ++i)
+                if (FOuts[i]) *FOuts[i] = ::SysAllocString(QuickOutText);
+            return S_OK;
+        }
         Journal(FName + FLine + "\tfv=" + std::to_string(FObject->FormatVersion()));
         // Out-texts are filled even on failure: the caller must free them.
-        for (size_t i = 0; i < FOuts.size(); ++i) {
+        for (size_t i = 0; i < FOutCount; ++i) {
             if (!FOuts[i]) continue;
             std::wstring text;
             if (EnvSet(L"KELMOR_FAKEDRIVER_OUT")) {
@@ -449,36 +504,24 @@ private:
                 text.reserve(piece.size() * static_cast<size_t>(repeat > 0 ? repeat : 0));
                 for (long r = 0; r < repeat; ++r) text += piece;
             } else {
-                std::string name = FName + "." + std::to_string(i);
+                std::string name = std::string(FName) + "." + std::to_string(i);
                 text.assign(name.begin(), name.end());
                 text += L" ответ";
             }
             *FOuts[i] = NewText(text);
         }
-        std::wstring failing = Env(L"KELMOR_FAKEDRIVER_FAIL");
-        std::wstring name(FName.begin(), FName.end());
-        if (failing.empty() || (failing != L"*" && failing != name)) return S_OK;
-        if (EnvSet(L"KELMOR_FAKEDRIVER_FAIL_TEXT")) {
-            ICreateErrorInfo* create = nullptr;
-            if (SUCCEEDED(::CreateErrorInfo(&create))) {
-                std::wstring text = Env(L"KELMOR_FAKEDRIVER_FAIL_TEXT");
-                create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
-                create->SetSource(const_cast<LPOLESTR>(L"FakeDriver"));
-                IErrorInfo* info = nullptr;
-                if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-                    ::SetErrorInfo(0, info);
-                    info->Release();
-                }
-                create->Release();
-            }
-        }
+        const std::string narrow(FName);
+        if (!Failing(Env(L"KELMOR_FAKEDRIVER_FAIL"), std::wstring(narrow.begin(), narrow.end()))) return S_OK;
+        if (EnvSet(L"KELMOR_FAKEDRIVER_FAIL_TEXT")) LeaveErrorObject(Env(L"KELMOR_FAKEDRIVER_FAIL_TEXT"));
         return static_cast<HRESULT>(EnvInt(L"KELMOR_FAKEDRIVER_FAIL_HR", static_cast<long>(0x80004005u), 16));
     }
 
     TFakeControl* FObject;
-    std::string FName;
+    const char* FName;
+    bool FQuick;
     std::string FLine;
-    std::vector<BSTR*> FOuts;
+    BSTR* FOuts[MaxOuts] = {};
+    size_t FOutCount = 0;
 };
 
 #define OP(body) return Guard([&]() -> HRESULT { body; })
@@ -684,10 +727,11 @@ public:
             std::wstring refuse = Env(L"KELMOR_FAKEDRIVER_REFUSE_CREATE");
             if (refuse == L"both" || refuse == (FIsDriver ? L"driver" : L"main")) {
                 Journal(std::string("Create ") + kind + " refused");
+                if (EnvSet(L"KELMOR_FAKEDRIVER_REFUSE_TEXT")) LeaveErrorObject(Env(L"KELMOR_FAKEDRIVER_REFUSE_TEXT"));
                 return E_FAIL;
             }
             Journal(std::string("Create ") + kind);
-            TFakeControl* control = new TFakeControl(FIsDriver);
+            TFakeControl* control = new TFakeControl(FIsDriver, Env(L"KELMOR_FAKEDRIVER_QUICK") == L"1");
             HRESULT hr = control->QueryInterface(riid, object);
             control->Release();
             return hr;

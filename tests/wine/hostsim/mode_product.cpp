@@ -17,6 +17,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <cstdio>
 #include <functional>
 #include <set>
 #include <string>
@@ -209,6 +210,13 @@ struct TCase {
 
 std::u16string D(const std::u16string& text) { return u"[DEBUG] " + text; }
 std::u16string E(const std::u16string& text) { return u"[ERROR] TExtention30 " + text; }
+// The adapter's line for a driver object it could not create: the reason
+// (the system's text for the code, or the driver's description) and the code.
+std::u16string CreationCause(const std::u16string& reason, HRESULT code) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%.8lX", static_cast<unsigned long>(code));
+    return u"[ERROR] TDriver30 Не удалось создать объект драйвера: " + reason + u" (" + Utf16(std::string(hex)) + u")";
+}
 
 std::string J(const std::string& operation, const std::vector<std::string>& fields) {
     std::string line = operation;
@@ -1021,9 +1029,24 @@ int RunInstalled(TCheckList& C, THostLibrary& lib, const std::wstring& fakeDrive
             TProblems p;
             p.Expect(!call.Result && call.Errors.empty() && RetUntouched(call), "call, report or RetValue wrong");
             CompareLog(p, call.Log, {D(u"_FindMethod: 5"), D(u"_FindMethod: 5"), D(u"TExtention30 Open ParamCount = 1"),
-                                     D(u"TDriver30 Open"), E(NoDriverMessage)});
-            C.Check(p.List.empty(), "Open with the creation refused: \"Объект драйвера не установлен\" logged",
+                                     D(u"TDriver30 Open"), CreationCause(SystemMessage(E_FAIL), E_FAIL),
+                                     E(NoDriverMessage)});
+            C.Check(p.List.empty(),
+                    "Open with the creation refused: its cause with 0x80004005, then \"Объект драйвера не установлен\" "
+                    "logged",
                     p.Text());
+            s.Release(call);
+
+            // The driver's own reason for refusing stands in the cause.
+            call = s.Invoke(u"Open", {O()}, 1,
+                            {{L"REFUSE_CREATE", u"driver"}, {L"REFUSE_TEXT", u"Лицензия драйвера не найдена."}});
+            TProblems pr;
+            pr.Expect(!call.Result && call.Errors.empty() && RetUntouched(call), "call, report or RetValue wrong");
+            CompareLog(pr, call.Log, {D(u"_FindMethod: 5"), D(u"_FindMethod: 5"), D(u"TExtention30 Open ParamCount = 1"),
+                                      D(u"TDriver30 Open"), CreationCause(u"Лицензия драйвера не найдена", E_FAIL),
+                                      E(NoDriverMessage)});
+            C.Check(pr.List.empty(), "Open refused with the driver's reason: the reason and 0x80004005 logged",
+                    pr.Text());
             s.Release(call);
             CheckInstalledCall(s, CaseAt(table, 5), u"Open");
             s.Destroy("object 5");
@@ -1059,25 +1082,32 @@ void CheckMissingCall(TSession& s, const TCase& c, const std::u16string& name) {
     p.Expect(call.Found == c.Index, "FindMethod answered " + std::to_string(call.Found));
     std::vector<std::u16string> log = FindLines(c.Index);
     const std::u16string unexpected = SystemMessage(static_cast<HRESULT>(0x8000FFFFu));
+    // Each call tries to create the driver once; the adapter logs why it could not.
+    const std::u16string cause = CreationCause(SystemMessage(REGDB_E_CLASSNOTREG), REGDB_E_CLASSNOTREG);
     bool reported = false;
     switch (c.NoDriver) {
         case TNoDriver::OwnDocument:
+            log.push_back(cause);
             break;
         case TNoDriver::Reported:
             reported = true;
+            log.push_back(cause);
             break;
         case TNoDriver::ReportedAfterTrace:
             reported = true;
             log.push_back(TraceLine(c, c.Count));
+            log.push_back(cause);
             break;
         case TNoDriver::VersionFirst:
             log.push_back(TraceLine(c, c.Count));
+            log.push_back(cause);
             log.push_back(E(NoDriverMessage));
             break;
         case TNoDriver::Logged:
         case TNoDriver::Status:
             log.push_back(TraceLine(c, c.Count));
             for (const auto& l : c.Before) log.push_back(l);
+            log.push_back(cause);
             log.push_back(E(c.NoDriver == TNoDriver::Status ? unexpected : NoDriverMessage));
             break;
     }
@@ -1118,9 +1148,11 @@ void CheckMissingTooFew(TSession& s, const std::vector<TCase>& table) {
         int32_t Index;
         bool Reported;   // to the host (else an error line)
         bool CountFirst;  // the count message (else the missing driver's)
+        bool Attempt;     // the driver's creation is tried (and its cause logged)
     };
-    for (const TFew& f : {TFew{1, true, true}, TFew{14, true, true}, TFew{5, false, true}, TFew{22, false, false},
-                          TFew{12, true, false}}) {
+    const std::u16string cause = CreationCause(SystemMessage(REGDB_E_CLASSNOTREG), REGDB_E_CLASSNOTREG);
+    for (const TFew& f : {TFew{1, true, true, true}, TFew{14, true, true, false}, TFew{5, false, true, false},
+                          TFew{22, false, false, true}, TFew{12, true, false, true}}) {
         const TCase& c = CaseAt(table, f.Index);
         const int32_t given = c.Count - 1;
         const std::vector<TArg> args(c.Args.begin(), c.Args.begin() + given);
@@ -1133,6 +1165,7 @@ void CheckMissingTooFew(TSession& s, const std::vector<TCase>& table) {
         CheckArgsUntouched(p, call, args, {});
         std::vector<std::u16string> log = FindLines(c.Index);
         if (c.NoDriver != TNoDriver::OwnDocument && c.NoDriver != TNoDriver::Reported) log.push_back(TraceLine(c, given));
+        if (f.Attempt) log.push_back(cause);
         if (f.Reported) {
             p.Expect(call.Errors.size() == 1 && call.Errors[0].descr == message,
                      "no error report with \"" + Utf8(message) + "\"" +

@@ -17,7 +17,7 @@ namespace {
 const wchar_t* const SteeringNames[] = {
     L"FAIL",         L"FAIL_HR",      L"FAIL_TEXT",     L"ANSWER",        L"OUT",
     L"OUT_REPEAT",   L"REVISION",     L"HIDE_INTERFACE", L"PROPERTY_FAIL", L"PROPERTY_TEXT",
-    L"PROPERTY_TYPE", L"VERSION",     L"VERSION_FAIL",  L"REFUSE_CREATE",
+    L"PROPERTY_TYPE", L"VERSION",     L"VERSION_FAIL",  L"REFUSE_CREATE", L"REFUSE_TEXT",
 };
 
 std::wstring EnvName(const std::wstring& name) { return L"KELMOR_FAKEDRIVER_" + name; }
