@@ -822,12 +822,23 @@ void OpCall(THarness& h, TObject& o, TLogWatch& log, FuzzedDataProvider& fdp, bo
             FUZZ_CHECK(r.descr == expected.Message,
                        what + ": reported " + Printable(r.descr) + " instead of " + Printable(expected.Message));
         }
-        const size_t errorLines = CountOf(delta, "[ERROR] ");
+        const size_t errorLines = CountOf(delta, "[ERROR] TExtention30 ");
         FUZZ_CHECK(errorLines == (expected.Failure == TOutcome::Logged ? 1u : 0u),
                    what + ": " + std::to_string(errorLines) + " error lines");
         if (expected.Failure == TOutcome::Logged)
             FUZZ_CHECK(Contains(delta, "[ERROR] TExtention30 " + LogBytes(expected.Message) + "\r\n"),
                        what + ": error line, expected " + U8(expected.Message));
+        // Besides, the adapter keeps the cause of every failed creation of
+        // the driver object in the log (the host only hears that there is no
+        // driver); no other error line.
+        const size_t failedCreations = h.State.CreationFails ? static_cast<size_t>(expected.CreationAttempts) : 0;
+        const int32_t code = h.State.CreationFailureCode;
+        const std::string cause =
+            "[ERROR] TDriver30 " + LogBytes(u"Не удалось создать объект драйвера: ") +
+            LogBytes(recdriver::CreationFailureText()) + (code != 0 ? " (" + LogBytes(HResultText(code)) + ")" : "") +
+            "\r\n";
+        FUZZ_CHECK(CountOf(delta, cause) == failedCreations && CountOf(delta, "[ERROR] ") == errorLines + failedCreations,
+                   what + ": error lines " + delta.substr(0, 600));
 
         const std::u16string traceName = m->Flow == TFlow::AppInfo ? u"SetAppInfo" : m->Name;
         const std::string trace =
@@ -861,7 +872,8 @@ void OpCall(THarness& h, TObject& o, TLogWatch& log, FuzzedDataProvider& fdp, bo
                        what + ": the description's line");
         }
         if (expected.Document == TOutcome::OwnDocument)
-            FUZZ_CHECK(delta.empty(), what + ": the own description logs nothing");
+            FUZZ_CHECK(CountOf(delta, "\r\n") == failedCreations,
+                       what + ": the own description logs nothing but the creation's cause");
     }
 
     // The host's values.
@@ -1098,6 +1110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     s.MainControlFails = (flags & 0x700) == 0x700;
     s.OperationsFail = (flags & 0x3800) == 0x3800;
     s.Answer = (flags & 0x4000) == 0;
+    if (flags & 0x8000) s.CreationFailureCode = 0;  // a failure without a code
     h->WithConnection = fdp.ConsumeIntegralInRange<int>(0, 15) != 0;
     h->WithMemory = fdp.ConsumeIntegralInRange<int>(0, 15) != 0;
     if (fdp.ConsumeIntegralInRange<int>(0, 3) == 0) s.FailingOperation = fdp.PickValueInArray(OperationNames);
