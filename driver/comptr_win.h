@@ -72,6 +72,10 @@ public:
         FStr = nullptr;
         return s;
     }
+    // Makes the BSTR size units long, keeping what fits of its text, with a
+    // zero after them; a null BSTR is made. False when the system has no
+    // memory: the BSTR is then as it was.
+    bool Resize(UINT size) { return ::SysReAllocStringLen(&FStr, nullptr, size) && FStr != nullptr; }
     void Reset() {
         if (FStr) {
             ::SysFreeString(FStr);
