@@ -406,6 +406,16 @@ void TLogFile::Write(const char* bytes, size_t size) {
 }
 
 void TLogFile::WritePieces(TLogLevel Level, std::initializer_list<std::u16string_view> Pieces) {
+    WriteLine(Level, nullptr, Pieces);
+}
+
+void TLogFile::WritePieces(TLogLevel Level, std::u16string_view Name,
+                           std::initializer_list<std::u16string_view> Pieces) {
+    WriteLine(Level, &Name, Pieces);
+}
+
+void TLogFile::WriteLine(TLogLevel Level, const std::u16string_view* Name,
+                         std::initializer_list<std::u16string_view> Pieces) {
     // Switched off: nothing is built at all.
     if (!FEnabled.load(std::memory_order_acquire)) return;
     try {
@@ -414,6 +424,10 @@ void TLogFile::WritePieces(TLogLevel Level, std::initializer_list<std::u16string
         char header[HeaderCapacity];
         line.AppendAscii(header, PutHeader(header));
         line.AppendAscii(LevelTag(Level), 8);
+        if (Name != nullptr) {
+            line.AppendText(*Name);
+            line.AppendAscii(" ", 1);
+        }
         for (std::u16string_view piece : Pieces) line.AppendText(piece);
         line.AppendAscii("\r\n", 2);
         // One write call per line, before the caller goes on.
