@@ -120,9 +120,10 @@ public:
     TExcepInfo(const TExcepInfo&) = delete;
     TExcepInfo& operator=(const TExcepInfo&) = delete;
     ~TExcepInfo() {
-        ::SysFreeString(FInfo.bstrSource);
-        ::SysFreeString(FInfo.bstrDescription);
-        ::SysFreeString(FInfo.bstrHelpFile);
+        // Tested here: the fields are empty after every call that succeeded.
+        if (FInfo.bstrSource) ::SysFreeString(FInfo.bstrSource);
+        if (FInfo.bstrDescription) ::SysFreeString(FInfo.bstrDescription);
+        if (FInfo.bstrHelpFile) ::SysFreeString(FInfo.bstrHelpFile);
     }
 
     EXCEPINFO* Get() { return &FInfo; }

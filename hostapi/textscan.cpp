@@ -82,24 +82,23 @@ __attribute__((target("sse2"))) size_t Sse2Length(const char16_t* p) {
         if ((mask = ZeroUnits16(block)) != 0) return UnitsTo(block, mask, start);
 }
 
-// 32-byte blocks, two at a time once aligned to 64 bytes.
+// 32-byte blocks, four at a time once aligned to 128 bytes: the smallest
+// unit of the four is zero when any unit is.
 __attribute__((target("avx2"))) size_t Avx2Length(const char16_t* p) {
     const uintptr_t start = reinterpret_cast<uintptr_t>(p);
     if (start % 2 != 0) return PlainLength(p);
     const char* block = reinterpret_cast<const char*>(start & ~static_cast<uintptr_t>(31));
     unsigned mask = ZeroUnits32(block) & (~0u << (start - reinterpret_cast<uintptr_t>(block)));
     if (mask != 0) return UnitsTo(block, mask, start);
-    block += 32;
-    if (reinterpret_cast<uintptr_t>(block) % 64 != 0) {
+    for (block += 32; reinterpret_cast<uintptr_t>(block) % 128 != 0; block += 32)
         if ((mask = ZeroUnits32(block)) != 0) return UnitsTo(block, mask, start);
-        block += 32;
-    }
     const __m256i zero = _mm256_setzero_si256();
-    for (;; block += 64) {
+    for (;; block += 128) {
         const __m256i* q = reinterpret_cast<const __m256i*>(block);
-        const __m256i a = _mm256_cmpeq_epi16(_mm256_load_si256(q), zero);
-        const __m256i b = _mm256_cmpeq_epi16(_mm256_load_si256(q + 1), zero);
-        if (_mm256_movemask_epi8(_mm256_or_si256(a, b)) != 0) break;
+        const __m256i least = _mm256_min_epu16(_mm256_min_epu16(_mm256_load_si256(q), _mm256_load_si256(q + 1)),
+                                               _mm256_min_epu16(_mm256_load_si256(q + 2), _mm256_load_si256(q + 3)));
+        const __m256i zeros = _mm256_cmpeq_epi16(least, zero);
+        if (!_mm256_testz_si256(zeros, zeros)) break;
     }
     for (;; block += 32)
         if ((mask = ZeroUnits32(block)) != 0) return UnitsTo(block, mask, start);

@@ -1,6 +1,9 @@
 // Readers and writers of host values, against the fake host's memory manager.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -155,6 +158,34 @@ TEST(HostValueReaders, TextIsReadUpToItsFirstZeroUnitWhereverItStartsAndEnds) {
             ASSERT_EQ(V8GetWString(&v), std::u16string(buffer + start, length));
         }
     }
+}
+
+// A text whose zero unit is the last unit of its page, with no page after
+// it: the block scans must read nothing of the next page, whatever the
+// text's length and start.
+TEST(HostValueReaders, TextEndingAtThePageEndIsReadWithoutTheNextPage) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* mapped = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    char* const base = static_cast<char*>(mapped);
+    ASSERT_EQ(mprotect(base + page, page, PROT_NONE), 0);
+    std::vector<std::pair<const char*, size_t (*)(const char16_t*)>> scans = {
+        {"plain", &textscan::PlainLength}, {"chosen", &textscan::Length}};
+    if (textscan::HasSse2()) scans.push_back({"sse2", &textscan::Sse2Length});
+    if (textscan::HasAvx2()) scans.push_back({"avx2", &textscan::Avx2Length});
+    char16_t* const end = reinterpret_cast<char16_t*>(base + page);  // one past the zero unit
+    for (size_t length = 0; length < 400; ++length) {
+        char16_t* const text = end - 1 - length;
+        for (size_t i = 0; i < length; ++i) text[i] = static_cast<char16_t>(u'А' + i % 32);
+        end[-1] = 0;
+        for (const auto& scan : scans) ASSERT_EQ(scan.second(text), length) << scan.first;
+        V8Variant v = fh::Empty();
+        v.vt = VTYPE_PWSTR;
+        v.VarEnum.vtRecWideString.pwstrVal = text;
+        v.VarEnum.vtRecWideString.wstrLen = static_cast<uint32_t>(length + 100);  // the host's word is not read
+        ASSERT_EQ(V8GetWStringView(&v).size(), length);
+    }
+    munmap(mapped, 2 * page);
 }
 
 TEST(HostValueReaders, ConvIntTruncatesNaNToZero) {

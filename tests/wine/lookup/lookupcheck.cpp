@@ -187,6 +187,29 @@ void TextReading(TCheckList& C) {
         }
     }
     C.Equal(wrong, 0, "V8GetWStringView reads each text to its first zero unit");
+
+    // A text whose zero is the last unit of its page, the next page not
+    // readable: no scan may touch it, whatever the length.
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    const size_t page = si.dwPageSize;
+    char* base = static_cast<char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old = 0;
+    if (!C.Check(base != nullptr && VirtualProtect(base + page, page, PAGE_NOACCESS, &old),
+                 "two pages, the second not readable"))
+        return;
+    char16_t* const end = reinterpret_cast<char16_t*>(base + page);
+    for (const auto& scan : scans) {
+        int misread = 0;
+        for (size_t length = 0; length < 400; ++length) {
+            char16_t* const text = end - 1 - length;
+            for (size_t i = 0; i < length; ++i) text[i] = filler[i % 6];
+            end[-1] = 0;
+            if (scan.second(text) != length) ++misread;
+        }
+        C.Equal(misread, 0, "the " + scan.first + " scan: texts that end at the page's end, the next page untouched");
+    }
+    VirtualFree(base, 0, MEM_RELEASE);
 }
 
 }  // namespace
