@@ -1,10 +1,10 @@
 #include "driver/tarvik_win.h"
 
 #include <atomic>
-#include <cstring>
 #include <new>
 
 #include "driver/oleerror.h"
+#include "hostapi/textscan.h"
 #include "platform/failure.h"
 
 namespace {
@@ -111,7 +111,7 @@ BSTR TInTexts::operator()(std::u16string_view text) {
         // system's copy is the slow part of making a BSTR.
         if ((kept.Get() == nullptr || ::SysStringLen(kept.Get()) != size) && !kept.Resize(size))
             RaiseFailure(StatusMessage(E_OUTOFMEMORY));
-        std::memcpy(kept.Get(), data, sizeof(OLECHAR) * size);
+        textscan::CopyUnits(reinterpret_cast<char16_t*>(kept.Get()), text.data(), size);
         return kept.Get();
     }
     TBStr& own = FOwn[k];

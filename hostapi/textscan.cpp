@@ -1,8 +1,10 @@
 #include "hostapi/textscan.h"
 
 #include <cstdint>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define KELMOR_SCAN_BLOCKS 1
 #endif
@@ -104,6 +106,25 @@ __attribute__((target("avx2"))) size_t Avx2Length(const char16_t* p) {
         if ((mask = ZeroUnits32(block)) != 0) return UnitsTo(block, mask, start);
 }
 
+// "Enhanced REP MOVSB" (leaf 7, EBX bit 9): the processor copies a string
+// of bytes a cache line at a time whatever its alignment.
+bool HasFastStringCopy() {
+    static const bool has = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __get_cpuid_max(0, nullptr) >= 7 && __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & (1u << 9)) != 0;
+    }();
+    return has;
+}
+
+void CopyUnits(char16_t* out, const char16_t* p, size_t count) {
+    size_t bytes = 2 * count;
+    if (!HasFastStringCopy()) {
+        if (bytes != 0) std::memcpy(out, p, bytes);
+        return;
+    }
+    __asm__ volatile("rep movsb" : "+D"(out), "+S"(p), "+c"(bytes) : : "memory");
+}
+
 size_t Length(const char16_t* p) {
     using TScan = size_t (*)(const char16_t*);
     static const TScan scan = HasAvx2() ? &Avx2Length : HasSse2() ? &Sse2Length : &PlainLength;
@@ -117,6 +138,10 @@ bool HasAvx2() { return false; }
 size_t Sse2Length(const char16_t* p) { return PlainLength(p); }
 size_t Avx2Length(const char16_t* p) { return PlainLength(p); }
 size_t Length(const char16_t* p) { return PlainLength(p); }
+bool HasFastStringCopy() { return false; }
+void CopyUnits(char16_t* out, const char16_t* p, size_t count) {
+    if (count != 0) std::memcpy(out, p, 2 * count);
+}
 
 #endif
 

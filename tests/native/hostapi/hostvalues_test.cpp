@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -186,6 +187,27 @@ TEST(HostValueReaders, TextEndingAtThePageEndIsReadWithoutTheNextPage) {
         ASSERT_EQ(V8GetWStringView(&v).size(), length);
     }
     munmap(mapped, 2 * page);
+}
+
+// The copy of a host text into a buffer of ours: every unit of the count,
+// from any start into any start, nothing past it.
+TEST(HostValueReaders, TextCopyTakesExactlyItsUnitsWhereverTheyStart) {
+    std::vector<char16_t> from(6000), to(6100);
+    for (size_t i = 0; i < from.size(); ++i) from[i] = static_cast<char16_t>(i % 7 == 0 ? 0 : u'Ж' + i % 40);
+    for (size_t count : {size_t{0}, size_t{1}, size_t{2}, size_t{15}, size_t{16}, size_t{17}, size_t{63},
+                         size_t{64}, size_t{65}, size_t{4096}, size_t{5000}}) {
+        for (size_t source = 0; source < 40; source += 3) {
+            for (size_t target = 0; target < 40; target += 5) {
+                std::fill(to.begin(), to.end(), u'#');
+                textscan::CopyUnits(to.data() + target, from.data() + source, count);
+                ASSERT_TRUE(std::equal(to.begin() + target, to.begin() + target + count, from.begin() + source))
+                    << count << " units from " << source << " to " << target;
+                ASSERT_TRUE(std::all_of(to.begin(), to.begin() + target, [](char16_t c) { return c == u'#'; }));
+                ASSERT_TRUE(std::all_of(to.begin() + target + count, to.end(), [](char16_t c) { return c == u'#'; }))
+                    << count << " units from " << source << " to " << target;
+            }
+        }
+    }
 }
 
 TEST(HostValueReaders, ConvIntTruncatesNaNToZero) {

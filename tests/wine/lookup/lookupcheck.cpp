@@ -16,6 +16,7 @@
 #include <windows.h>
 #undef RegisterClass  // windows.h's macro would rename the registry's operation
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -210,6 +211,29 @@ void TextReading(TCheckList& C) {
         C.Equal(misread, 0, "the " + scan.first + " scan: texts that end at the page's end, the next page untouched");
     }
     VirtualFree(base, 0, MEM_RELEASE);
+
+    // The copy of a text into a buffer of ours (the processor's string copy
+    // where it is fast): exactly its units, from any start to any start.
+    std::vector<char16_t> from(6000), to(6100);
+    for (size_t i = 0; i < from.size(); ++i) from[i] = static_cast<char16_t>(i % 7 == 0 ? 0 : 0x0416 + i % 40);
+    int miscopied = 0;
+    for (size_t count : {size_t{0}, size_t{1}, size_t{17}, size_t{64}, size_t{65}, size_t{4096}, size_t{5000}}) {
+        for (size_t source = 0; source < 40; source += 3) {
+            for (size_t target = 0; target < 40; target += 5) {
+                std::fill(to.begin(), to.end(), u'#');
+                textscan::CopyUnits(to.data() + target, from.data() + source, count);
+                for (size_t i = 0; i < to.size(); ++i) {
+                    const bool inside = i >= target && i < target + count;
+                    if (to[i] != (inside ? from[source + i - target] : u'#')) {
+                        ++miscopied;
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    C.Equal(miscopied, 0, std::string("the copy of texts into our buffers (") +
+                              (textscan::HasFastStringCopy() ? "the processor's string copy" : "memcpy") + ")");
 }
 
 }  // namespace
