@@ -416,6 +416,21 @@ void AnsiConversion() {
     const std::u16string mixed = u"Чек №1 é 中 \U0001F600 ₽ «Ромашка» — ok" + every;
     Check(ours(mixed) == system(mixed) && platform::ToAnsi(mixed) == system(mixed),
           "a long mixed text with pairs converts alike");
+    // ASCII goes a few units at a time: one unit that is not ASCII (in
+    // either of its bytes) at each place of texts of each short length.
+    int wrong = 0;
+    for (char16_t odd : {u'\u0080', u'\u00FF', u'\u0100', u'\u7F41', u'Ж', u'\uFF00'}) {
+        for (size_t n = 1; n <= 13; ++n) {
+            for (size_t at = 0; at <= n; ++at) {
+                std::u16string t;
+                for (size_t i = 0; i < n; ++i) t += static_cast<char16_t>(u'a' + i);
+                if (at < n) t[at] = odd;
+                if (ours(t) != system(t)) ++wrong;
+            }
+        }
+    }
+    Check(wrong == 0, "short texts with one unit that is not ASCII, at each place, convert alike",
+          std::to_string(wrong) + " differ");
     char small[4];
     size_t length = 0;
     Check(!platform::ToAnsi(mixed.data(), mixed.size(), small, sizeof small, length),
