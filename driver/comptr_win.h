@@ -120,7 +120,7 @@ public:
     TExcepInfo(const TExcepInfo&) = delete;
     TExcepInfo& operator=(const TExcepInfo&) = delete;
     ~TExcepInfo() {
-        // Tested here: the fields are empty after every call that succeeded.
+        // Empty after most calls: no call into the system for them then.
         if (FInfo.bstrSource) ::SysFreeString(FInfo.bstrSource);
         if (FInfo.bstrDescription) ::SysFreeString(FInfo.bstrDescription);
         if (FInfo.bstrHelpFile) ::SysFreeString(FInfo.bstrHelpFile);

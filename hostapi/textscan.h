@@ -2,12 +2,11 @@
 // buffer of ours.
 //
 // The length of a zero-terminated UTF-16 text is read up to the first zero
-// unit. A receipt's package runs to
-// thousands of units, so the scan goes a block of units at a time where the
-// processor allows it. The block scans read whole aligned blocks, which never
-// reach into a page that holds no unit of the text; the bytes they read past
-// the first zero are never used. Builds with AddressSanitizer use the plain
-// scan everywhere.
+// unit. A receipt's package runs to thousands of units, so the scan goes a
+// block of units at a time where the processor allows it. The block scans
+// read whole aligned blocks, which never reach into a page that holds no
+// unit of the text; the bytes they read past the first zero are never used.
+// Builds with AddressSanitizer use the plain scan everywhere.
 #pragma once
 
 #include <cstddef>
