@@ -352,6 +352,32 @@ TEST(HostValueWriters, EachWriterFreesTheOldTextAndStoresTypeAndPayload) {
     }
 }
 
+// A record full of stale bytes (of a type with no payload to free) is
+// cleared whole, and a value written over it is the very record written
+// over an empty one.
+TEST(HostValueWriters, EveryByteOfAStaleRecordIsClearedOrWritten) {
+    auto stale = [] {
+        V8Variant v;
+        std::memset(static_cast<void*>(&v), 0xA5, sizeof v);
+        v.vt = VTYPE_R8;
+        return v;
+    };
+    TV8UserObject object;
+    V8Variant cleared = stale();
+    object.V8ClearVar(&cleared);
+    EXPECT_TRUE(fh::IsAllZero(cleared));
+    for (const TWriteCase& c : WriteCases()) {
+        if (c.liveBlocks != 0) continue;  // a payload's address differs from write to write
+        SCOPED_TRACE(c.name);
+        fh::TFakeMemoryManager mm;
+        object.V8MM = mm.Manager();
+        V8Variant over = stale(), fresh = fh::Empty();
+        c.write(object, &over);
+        c.write(object, &fresh);
+        EXPECT_EQ(std::memcmp(&over, &fresh, sizeof over), 0);
+    }
+}
+
 TEST(HostValueWriters, RefusedAllocationLeavesTheNewTypeWithoutPayload) {
     struct TCase {
         const char* name;
