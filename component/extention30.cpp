@@ -58,7 +58,7 @@ bool TExtention30::Guarded(TBody&& Body) {
 void TExtention30::TraceCall(const char16_t* MethodName, int32_t ParamCount) {
     // With the log off the line is not even put together.
     if (GetLogFile().Enabled())
-        FLogger.Debug(text::Join({MethodName, u" ParamCount = ", text::FromInt(ParamCount)}));
+        FLogger.Debug({MethodName, u" ParamCount = ", text::TDecimal(ParamCount).View()});
 }
 
 TDriver30& TExtention30::Driver() {
@@ -100,7 +100,7 @@ bool TExtention30::GetDescription(V8Variant* RetValue, V8Variant* Params, int32_
         bool Answer = Driver().GetDescription(DriverDescription);
         V8SetBool(RetValue, Answer);
         V8SetWString(&Params[0], DriverDescription.View());
-        if (GetLogFile().Enabled()) FLogger.Debug(text::Join({u"GetDescription ", V8GetWStringView(&Params[0])}));
+        if (GetLogFile().Enabled()) FLogger.Debug({u"GetDescription ", V8GetWStringView(&Params[0])});
     });
 }
 
@@ -125,7 +125,7 @@ bool TExtention30::GetParameters(V8Variant* RetValue, V8Variant* Params, int32_t
         bool Answer = Driver().GetParameters(TableParameters);
         V8SetBool(RetValue, Answer);
         V8SetWString(&Params[0], TableParameters.View());
-        if (GetLogFile().Enabled()) FLogger.Debug(text::Join({u"GetParameters = ", V8GetWStringView(&Params[0])}));
+        if (GetLogFile().Enabled()) FLogger.Debug({u"GetParameters = ", V8GetWStringView(&Params[0])});
     });
 }
 
@@ -406,9 +406,9 @@ bool TExtention30::PrintTextDocument(V8Variant* RetValue, V8Variant* Params, int
     return Guarded([&] {
         CheckParamCount(ParamCount, 2);
         std::u16string_view DeviceID = V8GetWStringView(&Params[0]);
-        if (GetLogFile().Enabled()) GetLogFile().Debug(text::Join({u"DeviceID ", DeviceID}));
+        if (GetLogFile().Enabled()) GetLogFile().WritePieces(TLogLevel::Debug, {u"DeviceID ", DeviceID});
         std::u16string_view DocumentPackage = V8GetWStringView(&Params[1]);
-        if (GetLogFile().Enabled()) GetLogFile().Debug(text::Join({u"DocumentPackage ", DocumentPackage}));
+        if (GetLogFile().Enabled()) GetLogFile().WritePieces(TLogLevel::Debug, {u"DocumentPackage ", DocumentPackage});
         V8SetBool(RetValue, Driver().PrintTextDocument(DeviceID, DocumentPackage));
     });
 }

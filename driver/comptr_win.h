@@ -72,6 +72,10 @@ public:
         FStr = nullptr;
         return s;
     }
+    // Makes the BSTR size units long, keeping what fits of its text, with a
+    // zero after them; a null BSTR is made. False when the system has no
+    // memory: the BSTR is then as it was.
+    bool Resize(UINT size) { return ::SysReAllocStringLen(&FStr, nullptr, size) && FStr != nullptr; }
     void Reset() {
         if (FStr) {
             ::SysFreeString(FStr);
@@ -116,9 +120,10 @@ public:
     TExcepInfo(const TExcepInfo&) = delete;
     TExcepInfo& operator=(const TExcepInfo&) = delete;
     ~TExcepInfo() {
-        ::SysFreeString(FInfo.bstrSource);
-        ::SysFreeString(FInfo.bstrDescription);
-        ::SysFreeString(FInfo.bstrHelpFile);
+        // Empty after most calls: no call into the system for them then.
+        if (FInfo.bstrSource) ::SysFreeString(FInfo.bstrSource);
+        if (FInfo.bstrDescription) ::SysFreeString(FInfo.bstrDescription);
+        if (FInfo.bstrHelpFile) ::SysFreeString(FInfo.bstrHelpFile);
     }
 
     EXCEPINFO* Get() { return &FInfo; }

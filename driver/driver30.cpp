@@ -54,7 +54,7 @@ TFiscalDriver& TDriver30::ObtainDriver() {
 
 void TDriver30::Trace(std::initializer_list<std::u16string_view> Parts) {
     // With the log off the line is not even put together.
-    if (GetLogFile().Enabled()) FLogger.Debug(text::Join(Parts));
+    if (GetLogFile().Enabled()) FLogger.Debug(Parts);
 }
 
 std::u16string TDriver30::ReadDriverVersion() { return FFactory.ReadMainControlVersion(); }
@@ -95,8 +95,8 @@ bool TDriver30::GetParameters(TOutText& TableParameters) {
 bool TDriver30::SetParameter(std::u16string_view Name, const TAutoValue& Value) {
     if (GetLogFile().Enabled()) {
         const std::u16string valueText = AutoValueToText(Value);
-        FLogger.Debug(text::Join({u"SetParameter: ", Name, u" = ", valueText}));
-        GetLogFile().Debug(text::Join({Name, u" ", valueText}));
+        FLogger.Debug({u"SetParameter: ", Name, u" = ", valueText});
+        GetLogFile().WritePieces(TLogLevel::Debug, {Name, u" ", valueText});
     }
     return ObtainDriver().SetParameter(Name, Value);
 }
@@ -133,7 +133,7 @@ bool TDriver30::DoAdditionalAction(std::u16string_view ActionName) {
 
 bool TDriver30::GetLocalizationPattern(TOutText& LocalizationPattern) {
     if (GetLogFile().Enabled())
-        GetLogFile().Debug(text::Join({u"GetLocalizationPattern: ", LocalizationPattern.View()}));
+        GetLogFile().WritePieces(TLogLevel::Debug, {u"GetLocalizationPattern: ", LocalizationPattern.View()});
     TFiscalDriver& driver = ObtainDriver();
     LocalizationPattern.clear();
     return driver.GetLocalizationPattern(LocalizationPattern);

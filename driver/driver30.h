@@ -86,7 +86,7 @@ public:
 private:
     TFiscalDriver& ObtainDriver();  // raises "Объект драйвера не установлен"
     std::u16string ReadDriverVersion();
-    // One trace line through FLogger, its parts joined.
+    // One trace line through FLogger, its parts written one after another.
     void Trace(std::initializer_list<std::u16string_view> Parts);
 
     const TFiscalDriverFactory& FFactory;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "driver/oleerror.h"
+#include "hostapi/textscan.h"
 #include "platform/failure.h"
 
 namespace {
@@ -103,6 +104,15 @@ BSTR TInTexts::operator()(std::u16string_view text) {
         if (made == nullptr) RaiseFailure(StatusMessage(E_OUTOFMEMORY));
         *kept.Receive() = made;
         return made;
+    }
+    if (FKept != nullptr && text.size() <= TKeptTexts::MaxLongUnits) {
+        TBStr& kept = FKept->Long[k];
+        // Resized without its text, then filled by our own copy: the
+        // system's copy is the slow part of making a BSTR.
+        if ((kept.Get() == nullptr || ::SysStringLen(kept.Get()) != size) && !kept.Resize(size))
+            RaiseFailure(StatusMessage(E_OUTOFMEMORY));
+        textscan::CopyUnits(reinterpret_cast<char16_t*>(kept.Get()), text.data(), size);
+        return kept.Get();
     }
     TBStr& own = FOwn[k];
     *own.Receive() = ::SysAllocStringLen(data, size);

@@ -161,22 +161,29 @@ private:
     bool FSiteSet = false;
 };
 
-// The short in-texts a driver object keeps from call to call: identifiers
-// (a device id, an equipment type) come again and again, and handing the
-// driver the BSTR it had last time costs a comparison instead of a new BSTR.
+// The in-texts a driver object keeps from call to call. Short ones are
+// identifiers (a device id, an equipment type) that come again and again:
+// handing the driver the BSTR it had last time costs a comparison instead of
+// a new BSTR. Long ones (packages) differ each time: their BSTR's block is
+// kept and filled again, which spares the system's allocation, freeing and
+// slower copy of several kilobytes a call.
 struct TKeptTexts {
-    static const size_t Count = 2;       // in-texts of one operation, at most
-    static const size_t MaxUnits = 64;   // longer texts (packages) are new each time
+    static const size_t Count = 2;                   // in-texts of one operation, at most
+    static const size_t MaxUnits = 64;               // longer texts are refilled, not compared
+    static const size_t MaxLongUnits = 256 * 1024;   // longer still: a BSTR of their own each time
     TBStr Texts[Count];
+    TBStr Long[Count];
     std::atomic<bool> Busy{false};  // an operation is under way with them
 };
 
 // The in-texts of one operation, as BSTRs: a short one is the BSTR kept for
 // its place when that holds the same text, else a new one that is kept from
-// then on; a long one is a BSTR of its own. While one operation of the
-// driver object is under way its kept BSTRs are not touched: a call made
-// during it (a driver that pumps messages lets the host call again; another
-// thread) makes its own. Raises when the system has no memory.
+// then on; a long one is the long BSTR kept for its place, resized when its
+// length differs and filled with the text; a very long one is a BSTR of its
+// own. While one operation of the driver object is under way its kept BSTRs
+// are not touched: a call made during it (a driver that pumps messages lets
+// the host call again; another thread) makes its own. Raises when the system
+// has no memory.
 class TInTexts {
 public:
     explicit TInTexts(TKeptTexts& kept);

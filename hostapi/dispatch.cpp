@@ -143,9 +143,9 @@ int32_t V8_CALL FindMethodSlot(TV8View self, const char16_t* name) {
         // A hit is written twice, a miss once; with the log off not at all.
         TLogFile& log = GetLogFile();
         if (log.Enabled()) {
-            const std::u16string line = u"_FindMethod: " + text::FromInt(result);
-            if (result >= 0) log.Debug(line);
-            log.Debug(line);
+            const text::TDecimal number(result);
+            if (result >= 0) log.WritePieces(TLogLevel::Debug, {u"_FindMethod: ", number.View()});
+            log.WritePieces(TLogLevel::Debug, {u"_FindMethod: ", number.View()});
         }
         return result;
     });
@@ -156,7 +156,7 @@ const char16_t* V8_CALL GetMethodNameSlot(TV8View self, int32_t index, int32_t a
         TLogFile& log = GetLogFile();
         log.SetEnabled(true);
         log.SetFileName(AddInLogFileName);
-        log.Debug(u"_GetMethodName " + text::FromInt(index));
+        log.WritePieces(TLogLevel::Debug, {u"_GetMethodName ", text::TDecimal(index).View()});
         const TMethReg* meth = MethodOf(ObjectOfView(self), index);
         if (meth == nullptr) return nullptr;
         return HandOut(ObjectOfView(self), alias != 0 ? meth->MethNameLoc : meth->MethName);

@@ -1,8 +1,10 @@
 #include "hostapi/textscan.h"
 
 #include <cstdint>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define KELMOR_SCAN_BLOCKS 1
 #endif
@@ -82,27 +84,45 @@ __attribute__((target("sse2"))) size_t Sse2Length(const char16_t* p) {
         if ((mask = ZeroUnits16(block)) != 0) return UnitsTo(block, mask, start);
 }
 
-// 32-byte blocks, two at a time once aligned to 64 bytes.
+// 32-byte blocks, four at a time once aligned to 128 bytes: the smallest
+// unit of the four is zero when any unit is.
 __attribute__((target("avx2"))) size_t Avx2Length(const char16_t* p) {
     const uintptr_t start = reinterpret_cast<uintptr_t>(p);
     if (start % 2 != 0) return PlainLength(p);
     const char* block = reinterpret_cast<const char*>(start & ~static_cast<uintptr_t>(31));
     unsigned mask = ZeroUnits32(block) & (~0u << (start - reinterpret_cast<uintptr_t>(block)));
     if (mask != 0) return UnitsTo(block, mask, start);
-    block += 32;
-    if (reinterpret_cast<uintptr_t>(block) % 64 != 0) {
+    for (block += 32; reinterpret_cast<uintptr_t>(block) % 128 != 0; block += 32)
         if ((mask = ZeroUnits32(block)) != 0) return UnitsTo(block, mask, start);
-        block += 32;
-    }
     const __m256i zero = _mm256_setzero_si256();
-    for (;; block += 64) {
+    for (;; block += 128) {
         const __m256i* q = reinterpret_cast<const __m256i*>(block);
-        const __m256i a = _mm256_cmpeq_epi16(_mm256_load_si256(q), zero);
-        const __m256i b = _mm256_cmpeq_epi16(_mm256_load_si256(q + 1), zero);
-        if (_mm256_movemask_epi8(_mm256_or_si256(a, b)) != 0) break;
+        const __m256i least = _mm256_min_epu16(_mm256_min_epu16(_mm256_load_si256(q), _mm256_load_si256(q + 1)),
+                                               _mm256_min_epu16(_mm256_load_si256(q + 2), _mm256_load_si256(q + 3)));
+        const __m256i zeros = _mm256_cmpeq_epi16(least, zero);
+        if (!_mm256_testz_si256(zeros, zeros)) break;
     }
     for (;; block += 32)
         if ((mask = ZeroUnits32(block)) != 0) return UnitsTo(block, mask, start);
+}
+
+// "Enhanced REP MOVSB" (leaf 7, EBX bit 9): the processor copies a string
+// of bytes a cache line at a time whatever its alignment.
+bool HasFastStringCopy() {
+    static const bool has = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __get_cpuid_max(0, nullptr) >= 7 && __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & (1u << 9)) != 0;
+    }();
+    return has;
+}
+
+void CopyUnits(char16_t* out, const char16_t* p, size_t count) {
+    size_t bytes = 2 * count;
+    if (!HasFastStringCopy()) {
+        if (bytes != 0) std::memcpy(out, p, bytes);
+        return;
+    }
+    __asm__ volatile("rep movsb" : "+D"(out), "+S"(p), "+c"(bytes) : : "memory");
 }
 
 size_t Length(const char16_t* p) {
@@ -118,6 +138,10 @@ bool HasAvx2() { return false; }
 size_t Sse2Length(const char16_t* p) { return PlainLength(p); }
 size_t Avx2Length(const char16_t* p) { return PlainLength(p); }
 size_t Length(const char16_t* p) { return PlainLength(p); }
+bool HasFastStringCopy() { return false; }
+void CopyUnits(char16_t* out, const char16_t* p, size_t count) {
+    if (count != 0) std::memcpy(out, p, 2 * count);
+}
 
 #endif
 

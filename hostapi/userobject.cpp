@@ -42,7 +42,13 @@ void TV8UserObject::V8ClearVar(V8Variant* V) {
         V->VarEnum.vtRecInterface.pInterfaceVal = nullptr;
         if (object != nullptr) ReleaseInterface(object);
     }
-    std::memset(static_cast<void*>(V), 0, sizeof(V8Variant));
+    // In three parts: i386 builds make one clear of the whole record a
+    // string instruction, which takes longer to start than these stores.
+    char* record = reinterpret_cast<char*>(V);
+    static_assert(sizeof(V8Variant) == 48, "three parts of 16 bytes");
+    std::memset(record, 0, 16);
+    std::memset(record + 16, 0, 16);
+    std::memset(record + 32, 0, 16);
 }
 
 bool TV8UserObject::V8SetEmpty(V8Variant* V) {

@@ -91,13 +91,19 @@ char* PutTwo(char* at, int value) {
     return at + 2;
 }
 
-// The time stamp "DD.MM.YYYY hh:mm:ss.zzz"; answers the end.
+// The time stamp "DD.MM.YYYY hh:mm:ss.zzz"; answers the end. The year and
+// the milliseconds of every real clock reading go by table too.
 char* PutTimeStamp(char* at, const platform::LocalDateTime& now) {
     at = PutTwo(at, now.Day);
     *at++ = '.';
     at = PutTwo(at, now.Month);
     *at++ = '.';
-    at = PutDecimal(at, now.Year < 0 ? 0u : static_cast<uint32_t>(now.Year), 4);
+    if (now.Year >= 0 && now.Year <= 9999) {
+        at = PutTwo(at, now.Year / 100);
+        at = PutTwo(at, now.Year % 100);
+    } else {
+        at = PutDecimal(at, now.Year < 0 ? 0u : static_cast<uint32_t>(now.Year), 4);
+    }
     *at++ = ' ';
     at = PutTwo(at, now.Hour);
     *at++ = ':';
@@ -105,7 +111,12 @@ char* PutTimeStamp(char* at, const platform::LocalDateTime& now) {
     *at++ = ':';
     at = PutTwo(at, now.Second);
     *at++ = '.';
-    at = PutDecimal(at, now.Millisecond < 0 ? 0u : static_cast<uint32_t>(now.Millisecond), 3);
+    if (now.Millisecond >= 0 && now.Millisecond <= 999) {
+        *at++ = static_cast<char>('0' + now.Millisecond / 100);
+        at = PutTwo(at, now.Millisecond % 100);
+    } else {
+        at = PutDecimal(at, now.Millisecond < 0 ? 0u : static_cast<uint32_t>(now.Millisecond), 3);
+    }
     return at;
 }
 
@@ -117,7 +128,16 @@ size_t PutHeader(char* out) {
     *at++ = ']';
     *at++ = ' ';
     *at++ = '[';
-    at = PutDecimal(at, platform::CurrentThreadId(), 8);
+    const uint32_t thread = platform::CurrentThreadId();
+    if (thread < 100000000u) {
+        // Eight digits, two at a time by table.
+        at = PutTwo(at, static_cast<int>(thread / 1000000));
+        at = PutTwo(at, static_cast<int>(thread / 10000 % 100));
+        at = PutTwo(at, static_cast<int>(thread / 100 % 100));
+        at = PutTwo(at, static_cast<int>(thread % 100));
+    } else {
+        at = PutDecimal(at, thread, 8);
+    }
     *at++ = ']';
     *at++ = ' ';
     return static_cast<size_t>(at - out);
@@ -406,6 +426,16 @@ void TLogFile::Write(const char* bytes, size_t size) {
 }
 
 void TLogFile::WritePieces(TLogLevel Level, std::initializer_list<std::u16string_view> Pieces) {
+    WriteLine(Level, nullptr, Pieces);
+}
+
+void TLogFile::WritePieces(TLogLevel Level, std::u16string_view Name,
+                           std::initializer_list<std::u16string_view> Pieces) {
+    WriteLine(Level, &Name, Pieces);
+}
+
+void TLogFile::WriteLine(TLogLevel Level, const std::u16string_view* Name,
+                         std::initializer_list<std::u16string_view> Pieces) {
     // Switched off: nothing is built at all.
     if (!FEnabled.load(std::memory_order_acquire)) return;
     try {
@@ -414,6 +444,10 @@ void TLogFile::WritePieces(TLogLevel Level, std::initializer_list<std::u16string
         char header[HeaderCapacity];
         line.AppendAscii(header, PutHeader(header));
         line.AppendAscii(LevelTag(Level), 8);
+        if (Name != nullptr) {
+            line.AppendText(*Name);
+            line.AppendAscii(" ", 1);
+        }
         for (std::u16string_view piece : Pieces) line.AppendText(piece);
         line.AppendAscii("\r\n", 2);
         // One write call per line, before the caller goes on.

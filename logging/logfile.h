@@ -100,8 +100,10 @@ public:
     void Debug(const std::u16string& Data, const TLogValue& Result);
 
     // One line of the level whose text is the pieces one after another,
-    // without joining them first.
+    // without joining them first; a logger's line starts with its name and a
+    // blank.
     void WritePieces(TLogLevel Level, std::initializer_list<std::u16string_view> Pieces);
+    void WritePieces(TLogLevel Level, std::u16string_view Name, std::initializer_list<std::u16string_view> Pieces);
 
     static std::u16string FormatParams(const TVariantArray& Params);
     static std::u16string FormatValues(const TVariantArray& Values);
@@ -125,6 +127,7 @@ private:
     bool IsOpen() const;
     int64_t GetSize() const;
     void Write(const char* bytes, size_t size);
+    void WriteLine(TLogLevel Level, const std::u16string_view* Name, std::initializer_list<std::u16string_view> Pieces);
     void Rotate();
     bool PlaceAside(const std::u16string& aside, int32_t count);
     std::u16string NumberedName(int32_t number) const;

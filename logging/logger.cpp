@@ -34,14 +34,21 @@ std::u16string BytesToHex(const std::string& Data) {
 
 void TLogger::Info(const std::u16string& Message) {
     try {
-        GetLogFile().WritePieces(TLogLevel::Info, {FName, u" ", Message});
+        GetLogFile().WritePieces(TLogLevel::Info, FName, {Message});
     } catch (...) {
     }
 }
 
 void TLogger::Debug(const std::u16string& Message) {
     try {
-        GetLogFile().WritePieces(TLogLevel::Debug, {FName, u" ", Message});
+        GetLogFile().WritePieces(TLogLevel::Debug, FName, {Message});
+    } catch (...) {
+    }
+}
+
+void TLogger::Debug(std::initializer_list<std::u16string_view> Parts) {
+    try {
+        GetLogFile().WritePieces(TLogLevel::Debug, FName, Parts);
     } catch (...) {
     }
 }
@@ -51,9 +58,9 @@ void TLogger::Error(const std::u16string& Message, const std::exception* Err) {
         TLogFile& log = GetLogFile();
         if (!log.Enabled()) return;
         if (Err)
-            log.WritePieces(TLogLevel::Error, {FName, u" ", Message, u" (", ExceptionMessage(*Err), u")"});
+            log.WritePieces(TLogLevel::Error, FName, {Message, u" (", ExceptionMessage(*Err), u")"});
         else
-            log.WritePieces(TLogLevel::Error, {FName, u" ", Message});
+            log.WritePieces(TLogLevel::Error, FName, {Message});
     } catch (...) {
     }
 }
@@ -65,7 +72,7 @@ void TLogger::WriteMethodName(const std::u16string& AMethodName) {
 void TLogger::WriteMethodValue(const std::u16string& AMethodName, const TLogValue& AValue) {
     try {
         if (!GetLogFile().Enabled()) return;
-        GetLogFile().WritePieces(TLogLevel::Debug, {FName, u" ", AMethodName, u": ", TLogFile::ValueText(AValue)});
+        GetLogFile().WritePieces(TLogLevel::Debug, FName, {AMethodName, u": ", TLogFile::ValueText(AValue)});
     } catch (...) {
     }
 }
@@ -74,7 +81,7 @@ void TLogger::WriteSeparator() {
     static const char16_t Separator[] = u"------------------------------------------------------------";
     static_assert(sizeof Separator / sizeof Separator[0] == 61, "60 minus signs");
     try {
-        GetLogFile().WritePieces(TLogLevel::Info, {FName, u" ", Separator});
+        GetLogFile().WritePieces(TLogLevel::Info, FName, {Separator});
     } catch (...) {
     }
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <exception>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "logging/logfile.h"
 
@@ -14,6 +16,9 @@ public:
 
     void Info(const std::u16string& Message);
     void Debug(const std::u16string& Message);
+    // A message given in parts, written one after another: no text is put
+    // together on the heap for the line.
+    void Debug(std::initializer_list<std::u16string_view> Parts);
     void Error(const std::u16string& Message, const std::exception* Err = nullptr);
     void WriteMethodName(const std::u16string& AMethodName);
     void WriteMethodValue(const std::u16string& AMethodName, const TLogValue& AValue);

@@ -1,6 +1,9 @@
 // Conversion between UTF-16 and the system's ANSI code page on Windows.
 #include <windows.h>
 
+#include <cstdint>
+#include <cstring>
+
 #include "platform/platform.h"
 
 namespace platform {
@@ -64,6 +67,15 @@ bool ToAnsi(const char16_t* s, size_t count, char* out, size_t capacity, size_t&
     // most texts of the log are ASCII only.
     if (count <= capacity) {
         size_t i = 0;
+        // Four units at a time while none has a bit above the seventh.
+        for (uint64_t units = 0; i + 4 <= count; i += 4) {
+            std::memcpy(&units, s + i, sizeof units);
+            if ((units & 0xFF80FF80FF80FF80u) != 0) break;
+            out[i] = static_cast<char>(units);
+            out[i + 1] = static_cast<char>(units >> 16);
+            out[i + 2] = static_cast<char>(units >> 32);
+            out[i + 3] = static_cast<char>(units >> 48);
+        }
         while (i < count && s[i] < 0x80) {
             out[i] = static_cast<char>(s[i]);
             ++i;

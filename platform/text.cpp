@@ -97,17 +97,16 @@ std::string ToUtf8(const std::u16string& s) {
     return out;
 }
 
-std::u16string FromInt(int64_t value) {
+std::u16string FromInt(int64_t value) { return std::u16string(TDecimal(value).View()); }
+
+TDecimal::TDecimal(int64_t value) : FStart(Capacity) {
     // Work on the magnitude as unsigned so that the smallest value is exact.
     uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    char16_t buffer[24];
-    size_t pos = sizeof(buffer) / sizeof(buffer[0]);
     do {
-        buffer[--pos] = static_cast<char16_t>(u'0' + magnitude % 10);
+        FUnits[--FStart] = static_cast<char16_t>(u'0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude != 0);
-    if (value < 0) buffer[--pos] = u'-';
-    return std::u16string(buffer + pos, sizeof(buffer) / sizeof(buffer[0]) - pos);
+    if (value < 0) FUnits[--FStart] = u'-';
 }
 
 bool TryParseInt32(const std::u16string& s, int32_t& value) {

@@ -19,6 +19,19 @@ size_t Length(const char16_t* s);
 // The parts one after the other, in one allocation.
 std::u16string Join(std::initializer_list<std::u16string_view> parts);
 
+// FromInt's text held in the object itself: a number for a log line
+// without a block of the heap. Read it while the object lives.
+class TDecimal {
+public:
+    explicit TDecimal(int64_t value);
+    std::u16string_view View() const { return std::u16string_view(FUnits + FStart, Capacity - FStart); }
+
+private:
+    static const size_t Capacity = 20;  // "-9223372036854775808"
+    char16_t FUnits[Capacity];
+    size_t FStart;
+};
+
 }  // namespace text
 
 // Literal helper: u"..." already gives std::u16string via operator"" in C++;

@@ -1,6 +1,10 @@
 // Readers and writers of host values, against the fake host's memory manager.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -157,6 +161,55 @@ TEST(HostValueReaders, TextIsReadUpToItsFirstZeroUnitWhereverItStartsAndEnds) {
     }
 }
 
+// A text whose zero unit is the last unit of its page, with no page after
+// it: the block scans must read nothing of the next page, whatever the
+// text's length and start.
+TEST(HostValueReaders, TextEndingAtThePageEndIsReadWithoutTheNextPage) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* mapped = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    char* const base = static_cast<char*>(mapped);
+    ASSERT_EQ(mprotect(base + page, page, PROT_NONE), 0);
+    std::vector<std::pair<const char*, size_t (*)(const char16_t*)>> scans = {
+        {"plain", &textscan::PlainLength}, {"chosen", &textscan::Length}};
+    if (textscan::HasSse2()) scans.push_back({"sse2", &textscan::Sse2Length});
+    if (textscan::HasAvx2()) scans.push_back({"avx2", &textscan::Avx2Length});
+    char16_t* const end = reinterpret_cast<char16_t*>(base + page);  // one past the zero unit
+    for (size_t length = 0; length < 400; ++length) {
+        char16_t* const text = end - 1 - length;
+        for (size_t i = 0; i < length; ++i) text[i] = static_cast<char16_t>(u'А' + i % 32);
+        end[-1] = 0;
+        for (const auto& scan : scans) ASSERT_EQ(scan.second(text), length) << scan.first;
+        V8Variant v = fh::Empty();
+        v.vt = VTYPE_PWSTR;
+        v.VarEnum.vtRecWideString.pwstrVal = text;
+        v.VarEnum.vtRecWideString.wstrLen = static_cast<uint32_t>(length + 100);  // the host's word is not read
+        ASSERT_EQ(V8GetWStringView(&v).size(), length);
+    }
+    munmap(mapped, 2 * page);
+}
+
+// The copy of a host text into a buffer of ours: every unit of the count,
+// from any start into any start, nothing past it.
+TEST(HostValueReaders, TextCopyTakesExactlyItsUnitsWhereverTheyStart) {
+    std::vector<char16_t> from(6000), to(6100);
+    for (size_t i = 0; i < from.size(); ++i) from[i] = static_cast<char16_t>(i % 7 == 0 ? 0 : u'Ж' + i % 40);
+    for (size_t count : {size_t{0}, size_t{1}, size_t{2}, size_t{15}, size_t{16}, size_t{17}, size_t{63},
+                         size_t{64}, size_t{65}, size_t{4096}, size_t{5000}}) {
+        for (size_t source = 0; source < 40; source += 3) {
+            for (size_t target = 0; target < 40; target += 5) {
+                std::fill(to.begin(), to.end(), u'#');
+                textscan::CopyUnits(to.data() + target, from.data() + source, count);
+                ASSERT_TRUE(std::equal(to.begin() + target, to.begin() + target + count, from.begin() + source))
+                    << count << " units from " << source << " to " << target;
+                ASSERT_TRUE(std::all_of(to.begin(), to.begin() + target, [](char16_t c) { return c == u'#'; }));
+                ASSERT_TRUE(std::all_of(to.begin() + target + count, to.end(), [](char16_t c) { return c == u'#'; }))
+                    << count << " units from " << source << " to " << target;
+            }
+        }
+    }
+}
+
 TEST(HostValueReaders, ConvIntTruncatesNaNToZero) {
     V8Variant v = fh::R8(std::numeric_limits<double>::quiet_NaN());
     EXPECT_EQ(V8ConvInt(&v), 0);
@@ -296,6 +349,32 @@ TEST(HostValueWriters, EachWriterFreesTheOldTextAndStoresTypeAndPayload) {
         EXPECT_TRUE(fh::IsAllZero(v));
         EXPECT_EQ(mm.LiveBlocks(), 0u);
         EXPECT_EQ(mm.BadFrees(), 0u);
+    }
+}
+
+// A record full of stale bytes (of a type with no payload to free) is
+// cleared whole, and a value written over it is the very record written
+// over an empty one.
+TEST(HostValueWriters, EveryByteOfAStaleRecordIsClearedOrWritten) {
+    auto stale = [] {
+        V8Variant v;
+        std::memset(static_cast<void*>(&v), 0xA5, sizeof v);
+        v.vt = VTYPE_R8;
+        return v;
+    };
+    TV8UserObject object;
+    V8Variant cleared = stale();
+    object.V8ClearVar(&cleared);
+    EXPECT_TRUE(fh::IsAllZero(cleared));
+    for (const TWriteCase& c : WriteCases()) {
+        if (c.liveBlocks != 0) continue;  // a payload's address differs from write to write
+        SCOPED_TRACE(c.name);
+        fh::TFakeMemoryManager mm;
+        object.V8MM = mm.Manager();
+        V8Variant over = stale(), fresh = fh::Empty();
+        c.write(object, &over);
+        c.write(object, &fresh);
+        EXPECT_EQ(std::memcmp(&over, &fresh, sizeof over), 0);
     }
 }
 

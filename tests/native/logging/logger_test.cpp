@@ -65,6 +65,35 @@ TEST_F(LoggerTest, LevelsCarryTheNameAndMessage) {
                        }));
 }
 
+// A message given in parts makes the very line the joined message makes.
+TEST_F(LoggerTest, DebugInPartsWritesTheSameLineAsTheJoinedMessage) {
+    TLogger logger(u"TDriver30");
+    const std::vector<std::vector<std::u16string>> cases = {
+        {u"ProcessCheck ", u"1"},
+        {u"ProcessCheck", u" ParamCount = ", u"4"},
+        {u"Close: ", u"Касса №2"},
+        {u"SetLocalization: ", u"", u", ", u"<Шаблон/>"},
+        {u"ConnectEquipment."},
+        {},
+    };
+    std::vector<std::string> expected;
+    for (const auto& parts : cases) {
+        std::u16string joined;
+        for (const std::u16string& p : parts) joined += p;
+        logger.Debug(joined);
+        expected.push_back("[DEBUG] TDriver30 " + text::ToUtf8(joined));
+    }
+    logger.Debug({u"ProcessCheck ", u"1"});
+    logger.Debug({u"ProcessCheck", u" ParamCount = ", text::TDecimal(4).View()});
+    logger.Debug({u"Close: ", u"Касса №2"});
+    logger.Debug({u"SetLocalization: ", u"", u", ", u"<Шаблон/>"});
+    logger.Debug({u"ConnectEquipment."});
+    logger.Debug(std::initializer_list<std::u16string_view>{});
+    std::vector<std::string> both = expected;
+    both.insert(both.end(), expected.begin(), expected.end());
+    EXPECT_EQ(Texts(), both);
+}
+
 TEST_F(LoggerTest, ErrorWithAnExceptionPutsItsMessageInParentheses) {
     TLogger logger(u"TExtention30");
     EFailure failure(u"Драйвер не установлен");

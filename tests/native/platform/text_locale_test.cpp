@@ -36,6 +36,19 @@ TEST(Text, Utf8RoundTripsAndReplacesWhatIsMalformed) {
     EXPECT_EQ(text::ToUtf8(std::u16string(1, static_cast<char16_t>(0xD800))), "\xEF\xBF\xBD");
 }
 
+TEST(Text, DecimalHeldInTheObjectReadsAsFromInt) {
+    const int64_t values[] = {0, 4, 9, 10, -1, -42, 2147483647, -2147483647 - 1,
+                              std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()};
+    const char16_t* const texts[] = {u"0", u"4", u"9", u"10", u"-1", u"-42", u"2147483647", u"-2147483648",
+                                     u"9223372036854775807", u"-9223372036854775808"};
+    for (size_t i = 0; i < sizeof values / sizeof values[0]; ++i) {
+        SCOPED_TRACE(texts[i]);
+        const text::TDecimal number(values[i]);
+        EXPECT_EQ(number.View(), std::u16string_view(texts[i]));
+        EXPECT_EQ(text::FromInt(values[i]), texts[i]);
+    }
+}
+
 TEST(Text, IntegersToAndFromText) {
     EXPECT_EQ(text::FromInt(0), u"0");
     EXPECT_EQ(text::FromInt(-42), u"-42");

@@ -473,6 +473,63 @@ void KeptInTexts() {
     CHECK_EQ(FailureOf([&] { next(u"a"), next(u"b"); }), U8(StatusMessage(static_cast<int32_t>(0x8000FFFFu))));
 }
 
+// Long in-texts (packages) are copied into the BSTR kept for their place:
+// the same block while the length stays, resized when it changes, always
+// holding exactly the new text; a call made during another makes its own,
+// and a text past the kept size is a BSTR of its own each time.
+void LongInTextsRefillTheirBstr() {
+    TKeptTexts kept;
+    auto text = [](size_t n, char16_t first) {
+        std::u16string t;
+        for (size_t i = 0; i < n; ++i) t += static_cast<char16_t>(first + i % 29);
+        return t;
+    };
+    auto holds = [](BSTR b, const std::u16string& t) {
+        return b != nullptr && ::SysStringLen(b) == t.size() && TBStr::TextOf(b) == t && b[t.size()] == 0;
+    };
+    const size_t n = TKeptTexts::MaxUnits + 1;
+    BSTR first = nullptr;
+    {
+        TInTexts call(kept);
+        call(u"1");
+        first = call(text(4096, u'А'));
+        CHECK(first == kept.Long[1].Get() && holds(first, text(4096, u'А')));
+    }
+    {
+        // Another package of the same length: the same BSTR, the new text.
+        TInTexts call(kept);
+        call(u"1");
+        BSTR again = call(text(4096, u'а'));
+        CHECK(again == first && holds(again, text(4096, u'а')));
+    }
+    // Longer, shorter, just over the short ones, the longest kept: each is
+    // the whole text and only it, in the kept BSTR.
+    for (size_t length : {size_t{9000}, size_t{4095}, n, size_t{4097}, TKeptTexts::MaxLongUnits, size_t{100}}) {
+        TInTexts call(kept);
+        const std::u16string device = u"2", package = text(length, u'Ж');
+        BSTR d = call(device), p = call(package);
+        CHECK(holds(d, device) && p == kept.Long[1].Get() && holds(p, package));
+    }
+    {
+        TInTexts outer(kept);
+        BSTR p = outer(text(5000, u'Б'));
+        {
+            TInTexts inner(kept);
+            BSTR q = inner(text(5000, u'В'));
+            CHECK(q != p && q != kept.Long[0].Get() && holds(q, text(5000, u'В')));
+        }
+        // The outer call's BSTR is where it was, with its text.
+        CHECK(p == kept.Long[0].Get() && holds(p, text(5000, u'Б')));
+    }
+    {
+        TInTexts call(kept);
+        const BSTR before = kept.Long[0].Get();
+        BSTR huge = call(text(TKeptTexts::MaxLongUnits + 1, u'Г'));
+        CHECK(huge != kept.Long[0].Get() && kept.Long[0].Get() == before &&
+              holds(huge, text(TKeptTexts::MaxLongUnits + 1, u'Г')));
+    }
+}
+
 void VariantBoolAnswers() {
     TDriver30 adapter;
     TOutText id;
@@ -946,6 +1003,7 @@ int main() {
         {"texts of a megabyte both ways", MegabyteTextsBothWays},
         {"in-texts that grow and shrink from call to call", InTextsOfChangingLengths},
         {"short in-texts kept from call to call, not while a call has them", KeptInTexts},
+        {"long in-texts refill the BSTR kept for their place", LongInTextsRefillTheirBstr},
         {"VARIANT_BOOL answers", VariantBoolAnswers},
         {"failure texts of the operations", FailureTexts},
         {"failure texts of the property", PropertyFailures},

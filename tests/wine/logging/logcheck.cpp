@@ -10,9 +10,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,20 @@
 #include "logging/logger.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+
+namespace {
+// Blocks taken through operator new (every std::string and vector), counted
+// to show which lines are written without one.
+std::atomic<long> GNewBlocks{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+    GNewBlocks.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -400,6 +416,21 @@ void AnsiConversion() {
     const std::u16string mixed = u"Чек №1 é 中 \U0001F600 ₽ «Ромашка» — ok" + every;
     Check(ours(mixed) == system(mixed) && platform::ToAnsi(mixed) == system(mixed),
           "a long mixed text with pairs converts alike");
+    // ASCII goes a few units at a time: one unit that is not ASCII (in
+    // either of its bytes) at each place of texts of each short length.
+    int wrong = 0;
+    for (char16_t odd : {u'\u0080', u'\u00FF', u'\u0100', u'\u7F41', u'Ж', u'\uFF00'}) {
+        for (size_t n = 1; n <= 13; ++n) {
+            for (size_t at = 0; at <= n; ++at) {
+                std::u16string t;
+                for (size_t i = 0; i < n; ++i) t += static_cast<char16_t>(u'a' + i);
+                if (at < n) t[at] = odd;
+                if (ours(t) != system(t)) ++wrong;
+            }
+        }
+    }
+    Check(wrong == 0, "short texts with one unit that is not ASCII, at each place, convert alike",
+          std::to_string(wrong) + " differ");
     char small[4];
     size_t length = 0;
     Check(!platform::ToAnsi(mixed.data(), mixed.size(), small, sizeof small, length),
@@ -422,6 +453,30 @@ void LoggerDump(const std::u16string& folder) {
 }
 
 
+// A trace line of the add-in (a logger's name, then its message in parts,
+// a number among them) is written with the log on without a block of the
+// heap: nothing put together, the bytes built on the stack.
+void LoggerLineWithoutHeap(const std::u16string& folder) {
+    std::u16string name = folder + u"pieces.txt";
+    ResetLogFileForTests();
+    GetLogFile().SetFileName(name);
+    GetLogFile().SetEnabled(true);
+    TLogger logger(u"TExtention30");
+    logger.Debug({u"Open"});  // opens the file
+    const long before = GNewBlocks.load();
+    for (int i = 0; i < 100; ++i) logger.Debug({u"ProcessCheck", u" ParamCount = ", text::TDecimal(i).View()});
+    logger.Debug({u"Close: ", u"Касса №1"});
+    const long blocks = GNewBlocks.load() - before;
+    ResetLogFileForTests();
+    Check(blocks == 0, "a logger's line in parts, with a number, takes no block of the heap",
+          std::to_string(blocks) + " blocks for 101 lines");
+    const std::vector<std::string> texts = Texts(ReadShared(name));
+    Check(texts.size() == 102 && texts[1] == "[DEBUG] TExtention30 ProcessCheck ParamCount = 0" &&
+              texts[100] == "[DEBUG] TExtention30 ProcessCheck ParamCount = 99" &&
+              texts[101] == std::string("[DEBUG] TExtention30 Close: ") + "\xCA\xE0\xF1\xF1\xE0 \xB9" + "1",
+          "those lines as written (code page 1251)");
+}
+
 // --- Measuring mode ----------------------------------------------------------------
 
 int64_t NowNs() {
@@ -439,8 +494,9 @@ double Median(std::vector<double> values) {
 // "logcheck.exe bench [LINES]": the cost of one log line, side by side in one
 // run: the floor (a clock reading and one WriteFile of an 81-byte line to the
 // same drive), TLogFile::Debug with the log on and off, and a named logger's
-// Debug with the log on. Many short rounds, each measuring every kind one
-// after the other; the figures are medians over the rounds, the ratios the
+// Debug with the log on, its message whole and in parts. Many short rounds,
+// each measuring every kind one after the other; the figures are medians
+// over the rounds, the ratios the
 // medians of each round's own ratios (so that load from elsewhere on the
 // machine weighs on both sides alike). Prints figures only; asserts nothing.
 int Bench(const std::u16string& folder, int lines) {
@@ -464,9 +520,9 @@ int Bench(const std::u16string& folder, int lines) {
     log.SetFileName(logName);
     TLogger logger(u"TExtention30");
 
-    enum { Floor, On, Cyrillic, Logger, Off, Kinds };
+    enum { Floor, On, Cyrillic, Logger, Parts, Off, Kinds };
     const char* names[Kinds] = {"floor (clock + WriteFile)", "TLogFile::Debug, log on", "  the same, Cyrillic text",
-                                "TLogger::Debug, log on", "TLogFile::Debug, log off"};
+                                "TLogger::Debug, log on", "  the same, in parts",  "TLogFile::Debug, log off"};
     std::vector<double> ns[Kinds], ratio[Kinds];
     for (int r = 0; r < rounds; ++r) {
         double round[Kinds];
@@ -492,6 +548,11 @@ int Bench(const std::u16string& folder, int lines) {
         start = NowNs();
         for (int i = 0; i < lines; ++i) logger.Debug(loggerText);
         round[Logger] = static_cast<double>(NowNs() - start) / lines;
+
+        // As the add-in traces a call: the message in parts, the count a number.
+        start = NowNs();
+        for (int i = 0; i < lines; ++i) logger.Debug({u"Beep", u" ParamCount = ", text::TDecimal(0).View(), u" ."});
+        round[Parts] = static_cast<double>(NowNs() - start) / lines;
 
         log.SetEnabled(false);
         start = NowNs();
@@ -564,6 +625,7 @@ int main(int argc, char** argv) {
     PastFourGigabytes(folder);
     AnsiConversion();
     LoggerDump(folder);
+    LoggerLineWithoutHeap(folder);
     RemoveFolder(folder);
     std::printf("SUMMARY: %d passed, %d failed\n", Passed, Failed);
     return Failed == 0 ? 0 : 1;

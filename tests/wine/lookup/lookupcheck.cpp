@@ -16,6 +16,7 @@
 #include <windows.h>
 #undef RegisterClass  // windows.h's macro would rename the registry's operation
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -187,6 +188,52 @@ void TextReading(TCheckList& C) {
         }
     }
     C.Equal(wrong, 0, "V8GetWStringView reads each text to its first zero unit");
+
+    // A text whose zero is the last unit of its page, the next page not
+    // readable: no scan may touch it, whatever the length.
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    const size_t page = si.dwPageSize;
+    char* base = static_cast<char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old = 0;
+    if (!C.Check(base != nullptr && VirtualProtect(base + page, page, PAGE_NOACCESS, &old),
+                 "two pages, the second not readable"))
+        return;
+    char16_t* const end = reinterpret_cast<char16_t*>(base + page);
+    for (const auto& scan : scans) {
+        int misread = 0;
+        for (size_t length = 0; length < 400; ++length) {
+            char16_t* const text = end - 1 - length;
+            for (size_t i = 0; i < length; ++i) text[i] = filler[i % 6];
+            end[-1] = 0;
+            if (scan.second(text) != length) ++misread;
+        }
+        C.Equal(misread, 0, "the " + scan.first + " scan: texts that end at the page's end, the next page untouched");
+    }
+    VirtualFree(base, 0, MEM_RELEASE);
+
+    // The copy of a text into a buffer of ours (the processor's string copy
+    // where it is fast): exactly its units, from any start to any start.
+    std::vector<char16_t> from(6000), to(6100);
+    for (size_t i = 0; i < from.size(); ++i) from[i] = static_cast<char16_t>(i % 7 == 0 ? 0 : 0x0416 + i % 40);
+    int miscopied = 0;
+    for (size_t count : {size_t{0}, size_t{1}, size_t{17}, size_t{64}, size_t{65}, size_t{4096}, size_t{5000}}) {
+        for (size_t source = 0; source < 40; source += 3) {
+            for (size_t target = 0; target < 40; target += 5) {
+                std::fill(to.begin(), to.end(), u'#');
+                textscan::CopyUnits(to.data() + target, from.data() + source, count);
+                for (size_t i = 0; i < to.size(); ++i) {
+                    const bool inside = i >= target && i < target + count;
+                    if (to[i] != (inside ? from[source + i - target] : u'#')) {
+                        ++miscopied;
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    C.Equal(miscopied, 0, std::string("the copy of texts into our buffers (") +
+                              (textscan::HasFastStringCopy() ? "the processor's string copy" : "memcpy") + ")");
 }
 
 }  // namespace
