@@ -26,7 +26,7 @@ set -uo pipefail
 SRC="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${KELMOR_JOBS:-2}"
 BUILD="${KELMOR_BUILD_DIR:-$SRC/build}/fuzz"
-SAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+source "$SRC/tools/asan-build.sh"
 
 time_limit=600
 runs=""
@@ -54,12 +54,7 @@ echo "== build ($BUILD)"
 mkdir -p "$BUILD"
 exec 7>>"$BUILD.lock"
 flock 7
-if ! cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-        -DCMAKE_C_FLAGS="$SAN_FLAGS" -DCMAKE_CXX_FLAGS="$SAN_FLAGS" \
-        -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-        -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
-        -DKELMOR_FUZZ=ON >/dev/null ||
+if ! kelmor_asan_configure "$SRC" "$BUILD" clang clang++ ON ||
     ! cmake --build "$BUILD" -j "$JOBS" --target "${targets[@]}"; then
     echo "fuzz-campaign: build failed" >&2
     exit 1

@@ -22,7 +22,7 @@ SRC="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${KELMOR_JOBS:-2}"
 FUZZ_TIME="${KELMOR_FUZZ_TIME:-15}"
 FUZZ_RUNS="${KELMOR_FUZZ_RUNS:-200000}"
-SAN_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+source "$SRC/tools/asan-build.sh"
 FUZZ_TARGETS=(fuzz_hostvalues fuzz_text fuzz_logformat fuzz_xmldoc fuzz_dispatch)
 
 passed=0
@@ -62,12 +62,7 @@ flock 7
 
 echo "== sanitizer build ($cxx, $BUILD)"
 start=$SECONDS
-if ! cmake -S "$SRC" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-        -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" \
-        -DCMAKE_C_FLAGS="$SAN_FLAGS" -DCMAKE_CXX_FLAGS="$SAN_FLAGS" \
-        -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-        -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
-        -DKELMOR_FUZZ="$([[ $fuzz == 1 ]] && echo ON || echo OFF)" >/dev/null ||
+if ! kelmor_asan_configure "$SRC" "$BUILD" "$cc" "$cxx" "$([[ $fuzz == 1 ]] && echo ON || echo OFF)" ||
     ! cmake --build "$BUILD" -j "$JOBS"; then
     step FAIL "sanitizer build"
     finish
