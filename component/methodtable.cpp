@@ -19,6 +19,8 @@ constexpr TExtention30Arg Out(const char16_t* Name, TArgKind Kind = TArgKind::Te
 constexpr TExtention30Result Answer = {TArgKind::Boolean, u"the driver's answer"};
 constexpr TExtention30Result Revision = {TArgKind::Integer, u"the interface revision"};
 constexpr TExtention30Result ErrorCode = {TArgKind::Integer, u"the driver's error code"};
+// The description is the component's own document, never the driver's answer.
+constexpr TExtention30Result Described = {TArgKind::Boolean, u"always true; the description is the argument"};
 
 }  // namespace
 
@@ -27,7 +29,7 @@ constexpr TExtention30Method Extention30Methods[] = {
     { 0, u"GetInterfaceRevision",             u"ПолучитьРевизиюИнтерфейса",       0, &TExtention30::GetInterfaceRevision,
          Revision, {}},
     { 1, u"GetDescription",                   u"ПолучитьОписание",                1, &TExtention30::GetDescription,
-         Answer, {Out(u"DriverDescription")}},
+         Described, {Out(u"DriverDescription")}},
     { 2, u"GetLastError",                     u"ПолучитьОшибку",                  1, &TExtention30::GetLastError,
          ErrorCode, {Out(u"ErrorDescription")}},
     { 3, u"GetParameters",                    u"ПолучитьПараметры",               1, &TExtention30::GetParameters,

@@ -13,6 +13,8 @@
 # wine-bin); the DLL is dist/<arch>/KelmorTarvik1CNative.dll. Each process
 # prints its own ratios; the table at the end lists every run's figures
 # (medians of its rounds). Times are the machine's: nothing is asserted.
+# win32 runs on 64-bit Windows (WoW64); KELMOR_WIN32_WINDOWS=i386 benches it
+# on pure 32-bit Windows, the i386 root.
 set -uo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -20,7 +22,7 @@ SRC="$(cd "$HERE/.." && pwd)"
 # shellcheck source=tools/wine-env.sh
 source "$HERE/wine-env.sh"
 
-usage() { sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 
 against="" runs=3 mode=()
 while [[ $# -gt 0 ]]; do
@@ -39,7 +41,7 @@ DLL="$SRC/dist/$ARCH/KelmorTarvik1CNative.dll"
 [[ -f "$DLL" ]] || { echo "run-bench: no $DLL (tools/build.sh $ARCH)" >&2; exit 2; }
 [[ -f "$BUILD_DIR/wine-bin/hostsim.exe" ]] || { echo "run-bench: no $BUILD_DIR/wine-bin/hostsim.exe" >&2; exit 2; }
 [[ -z "$against" || -f "$against" ]] || { echo "run-bench: no $against" >&2; exit 2; }
-if [[ "$ARCH" == win32 ]] && ! reason="$(kelmor_i386_ready)"; then
+if [[ "$ARCH" == win32 ]] && ! reason="$(kelmor_win32_ready)"; then
     echo "run-bench: cannot run win32 programs: $reason" >&2
     exit 125
 fi

@@ -2,7 +2,8 @@
 # The whole test run: machine set-up, the three builds, the native GoogleTest
 # suite (CTest), the checks of the set-up and run scripts themselves
 # (tests/tools), the sanitizer job (tools/run-sanitizers.sh), the checks of
-# the built DLLs, and the Wine tests for win64 and win32. Ends with
+# the built DLLs, and the Wine tests: win64, win32 on 64-bit Windows (WoW64)
+# and win32 on pure 32-bit Windows (the i386 root). Ends with
 # "N passed, N failed[, N skipped]"; exit code 1 when anything failed. Needs
 # root on a machine that is not yet set up; started by another user, it goes
 # on through sudo (tools/as-root.sh).
@@ -127,10 +128,12 @@ if [[ -f "$SRC/tools/package.sh" && -f "$SRC/tools/check-package.sh" ]]; then
     fi
 fi
 
-for arch in win64 win32; do
-    echo "== Wine tests ($arch)"
-    "$SRC/tests/wine/run/run-wine-tests.sh" "$arch" "$SRC/build/$arch" 2>&1 | tee "$LOG_DIR/wine-$arch.log"
-    add_summary "$LOG_DIR/wine-$arch.log" "Wine tests ($arch)"
+# win32 twice: on 64-bit Windows (WoW64), the usual till, and on pure 32-bit
+# Windows (the i386 root).
+for target in win64 win32 win32-i386; do
+    echo "== Wine tests ($target)"
+    "$SRC/tests/wine/run/run-wine-tests.sh" "$target" "$SRC/build/${target%-i386}" 2>&1 | tee "$LOG_DIR/wine-$target.log"
+    add_summary "$LOG_DIR/wine-$target.log" "Wine tests ($target)"
 done
 grep -ah '^SKIPPED:' "$LOG_DIR"/wine-*.log 2>/dev/null | sed 's/^/!!! /'
 

@@ -1,25 +1,30 @@
 #!/usr/bin/env bash
 # Prepares a Debian 12 machine for building and testing the add-in library:
-#   1. the host packages (compilers, MinGW-w64, Wine, GoogleTest, ...) and the
-#      ru_RU.UTF-8 locale;
-#   2. an i386 Debian root with a 32-bit Wine, where the i386 DLL is tested.
+#   1. the host packages (compilers, MinGW-w64, Wine, GoogleTest, clang with
+#      lld and llvm for the MSVC-ABI test host, ...) and the ru_RU.UTF-8 locale;
+#   2. the 32-bit part of the host's Wine (wine32:i386, with the i386
+#      architecture added to dpkg), so that 32-bit programs run in a 64-bit
+#      prefix as a 32-bit 1C client runs on 64-bit Windows (WoW64);
+#   3. an i386 Debian root with a 32-bit Wine: pure 32-bit Windows.
 # Safe to run again: finished steps are recognised and skipped.
 #
 # Environment:
 #   KELMOR_I386_ROOT    where the i386 root lives (default /opt/kelmor-i386-root)
 #   KELMOR_SKIP_I386=1  do not build the i386 root (its tests are then skipped)
+#   KELMOR_SKIP_WOW64=1 do not install wine32:i386 (the WoW64 tests are then skipped)
 #   KELMOR_MIRROR       Debian mirror for the root (default: the host's own)
 #
-# Step 2 is left out on a machine whose kernel runs no 32-bit programs. A
-# failure of step 2 does not fail the script: the reason is written to
-# "$KELMOR_I386_ROOT.failed" and the i386 tests report themselves as skipped.
+# Steps 2 and 3 are left out on a machine whose kernel runs no 32-bit
+# programs. A failure of either does not fail the script: the reason is
+# written to "$KELMOR_WOW64_FAILED" or "$KELMOR_I386_ROOT.failed", and the
+# tests that need it report themselves as skipped with that reason.
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tools/wine-env.sh
 source "$HERE/wine-env.sh"
 
-HOST_PACKAGES=(cmake ninja-build g++ libgtest-dev clang libclang-rt-14-dev
+HOST_PACKAGES=(cmake ninja-build g++ libgtest-dev clang lld llvm libclang-rt-14-dev
     mingw-w64 g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64
     wine wine64 debootstrap debian-archive-keyring gpgv locales zip unzip python3)
 ROOT_PACKAGES=(wine wine32 locales)
@@ -85,6 +90,48 @@ setup_host() {
     if ! locale_present; then
         log "generating the ru_RU.UTF-8 locale"
         generate_locale
+    fi
+}
+
+# ---------------------------------------------------------------- WoW64
+setup_wow64() {
+    local reason
+    if [[ "${KELMOR_SKIP_WOW64:-0}" == 1 ]]; then
+        log "wine32:i386 not installed (KELMOR_SKIP_WOW64=1)"
+        return 0
+    fi
+    if ! kelmor_kernel_runs_i386; then
+        log "wine32:i386 not installed: $KELMOR_NO_I386_KERNEL_REASON; the win32 DLL is still built, its WoW64 tests are skipped"
+        return 0
+    fi
+    if kelmor_wow64_ready >/dev/null; then
+        log "wine32:i386 is in place (32-bit programs run on 64-bit Windows)"
+        return 0
+    fi
+    if [[ $EUID -ne 0 ]]; then
+        echo "setup: wine32:i386 is not installed and needs root to install; the WoW64 tests will be skipped" >&2
+        return 0
+    fi
+    local logfile="$KELMOR_WOW64_FAILED.log" wine_version
+    wine_version="$(dpkg-query -W -f='${Version}' wine64 2>/dev/null)"
+    log "installing $KELMOR_WOW64_PACKAGE beside wine64 $wine_version (log: $logfile)"
+    if (
+        set -e
+        export DEBIAN_FRONTEND=noninteractive
+        if ! dpkg --print-foreign-architectures | grep -qx i386; then
+            dpkg --add-architecture i386
+        fi
+        apt-get update
+        # The same version as the 64-bit Wine: the two halves work only together.
+        apt-get install -y --no-install-recommends "$KELMOR_WOW64_PACKAGE${wine_version:+=$wine_version}"
+    ) >"$logfile" 2>&1 && kelmor_wow64_ready >/dev/null; then
+        rm -f "$KELMOR_WOW64_FAILED"
+        log "wine32:i386 is in place (32-bit programs run on 64-bit Windows)"
+    else
+        reason="$(grep -v '^[[:space:]]*$' "$logfile" | tail -n 3 | tr '\n' ' ' | cut -c1-300)"
+        echo "installing wine32:i386 failed: ${reason:-unknown reason} (see $logfile)" >"$KELMOR_WOW64_FAILED"
+        echo "setup: WARNING: $(cat "$KELMOR_WOW64_FAILED")" >&2
+        echo "setup: WARNING: the win32 Wine tests under WoW64 will be skipped" >&2
     fi
 }
 
@@ -216,6 +263,7 @@ main() {
         exec 8>>/tmp/kelmor-setup-host.lock
         flock 8
         setup_host
+        setup_wow64
         exec 8>&-
         mkdir -p "$(dirname "$KELMOR_I386_ROOT")"
         exec 9>>"$KELMOR_I386_ROOT.lock"
@@ -224,6 +272,7 @@ main() {
         exec 9>&-
     else
         setup_host
+        setup_wow64
         setup_i386
     fi
 }

@@ -9,13 +9,15 @@
 # PROGRAM is a path to an .exe (its folder becomes the working folder unless
 # --dir is given) or a program Wine knows by name. Relative paths in ARGS
 # resolve against the working folder. The exit code is the program's.
+# win32 programs run on 64-bit Windows (WoW64); KELMOR_WIN32_WINDOWS=i386 runs
+# them on pure 32-bit Windows, the i386 root (tools/wine-env.sh).
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tools/wine-env.sh
 source "$HERE/wine-env.sh"
 
-usage() { sed -n '2,12p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 
 dir=""
 case "${1:-}" in
@@ -43,7 +45,7 @@ if [[ -f "$program" ]]; then
 fi
 dir="$(cd "${dir:-.}" && pwd)"
 
-if [[ "$arch" == win32 ]] && ! reason="$(kelmor_i386_ready)"; then
+if [[ "$arch" == win32 ]] && ! reason="$(kelmor_win32_ready)"; then
     echo "wine-run: cannot run win32 programs: $reason" >&2
     exit 125
 fi

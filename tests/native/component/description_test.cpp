@@ -112,6 +112,26 @@ TEST_F(DescriptionTest, WithTheDriverTheAdapterDocumentCarriesBothVersions) {
     Release(again);
 }
 
+// The method table (and the README's table made from it) says the result is
+// always true: the driver's own GetDescription is never asked, whatever the
+// driver would answer.
+TEST_F(DescriptionTest, TheResultIsAlwaysTrueAndTheDriversOwnDescriptionIsNeverAsked) {
+    EXPECT_EQ(u"always true; the description is the argument", std::u16string(Extention30Methods[1].Result.Meaning));
+    for (bool answer : {true, false}) {
+        SCOPED_TRACE(answer ? "driver answering true" : "driver answering false");
+        FState = TDriverState();
+        FState.Answer = answer;
+        TV8ComponentBase* object = NewObject();
+        TCallResult r = Call(object, 1, {HostOut()});
+        EXPECT_TRUE(r.Answer);
+        EXPECT_EQ(VTYPE_BOOL, fakehost::TypeOf(r.Ret));
+        EXPECT_EQ(1, r.Ret.VarEnum.bVal);
+        for (const std::string& call : FState.Calls) EXPECT_EQ(std::string::npos, call.find("GetDescription")) << call;
+        Release(r);
+        Destroy(object);
+    }
+}
+
 TEST_F(DescriptionTest, AnUnreadableDriverVersionFailsTheCallInsideTheGuardedPart) {
     FState.MainControlFails = true;
     TV8ComponentBase* object = NewObject();

@@ -130,6 +130,8 @@ TEST_F(HandlersTest, EveryHandlerForwardsItsArgumentsAndWritesTheDriversAnswersB
             } else {
                 EXPECT_EQ(VTYPE_BOOL, fakehost::TypeOf(r.Ret));
                 EXPECT_EQ(answer ? 1 : 0, r.Ret.VarEnum.bVal);
+                // What the method table (and so the README) says of the result.
+                EXPECT_EQ(u"the driver's answer", std::u16string(Extention30Methods[c.Index].Result.Meaning));
             }
             for (size_t k = 0; k < c.Args.size(); ++k) {
                 auto out = std::find_if(c.Outs.begin(), c.Outs.end(),

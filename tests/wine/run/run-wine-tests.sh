@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Runs the Wine test suites for one arch:
-#   tests/wine/run/run-wine-tests.sh win64|win32 [BUILD_DIR]
-# BUILD_DIR defaults to build/<arch>. The programs of BUILD_DIR/wine-bin and
+# Runs the Wine test suites for one arch and one Windows:
+#   tests/wine/run/run-wine-tests.sh win64|win32|win32-i386 [BUILD_DIR]
+#   win64       64-bit programs on 64-bit Windows
+#   win32       32-bit programs on 64-bit Windows (WoW64), the usual till:
+#               a 32-bit 1C client on 64-bit Windows
+#   win32-i386  32-bit programs on pure 32-bit Windows (the i386 root)
+# BUILD_DIR defaults to build/<arch> (build/win32 for both 32-bit runs). The programs of BUILD_DIR/wine-bin and
 # the product DLL of dist/<arch> are copied into one folder, which is the
 # working folder of every run. Each *.suite file of this folder is a bash
 # fragment, sourced in name order, that runs its programs with
 #   wine_suite NAME PROGRAM ARGS...   a program printing PASS/FAIL lines and
 #                                     "SUMMARY: N passed, N failed"
 #   wine_step NAME PROGRAM ARGS...    a preparing step: only its exit code counts
-# and may use $ARCH, $STAGE (the working folder), $DRIVE_E (the folder behind
+# and may use $ARCH (win64 or win32: the programs' bitness), $WINDOWS (win64
+# or win32: the bitness of the Windows they run on), $STAGE (the working folder), $DRIVE_E (the folder behind
 # drive E:), $PRODUCT_DLL (the product DLL's file name) and $SRC; a suite's
 # own checks add to $PASSED, $FAILED and $SKIPPED.
 # Ends with "SUMMARY: N passed, N failed[, N skipped]"; exit code 1 on failures.
@@ -21,9 +26,12 @@ source "$SRC/tools/wine-env.sh"
 
 ARCH="${1:-}"
 case "$ARCH" in
-    win64 | win32) ;;
-    *) echo "usage: $0 win64|win32 [BUILD_DIR]" >&2; exit 2 ;;
+    win64 | win32) export KELMOR_WIN32_WINDOWS=wow64 ;;
+    win32-i386) ARCH=win32; export KELMOR_WIN32_WINDOWS=i386 ;;
+    *) echo "usage: $0 win64|win32|win32-i386 [BUILD_DIR]" >&2; exit 2 ;;
 esac
+WINDOWS="$(kelmor_wine_windows "$ARCH")"
+export WINDOWS
 BUILD_DIR="${2:-$SRC/build/$ARCH}"
 PRODUCT_DLL=KelmorTarvik1CNative.dll
 PASSED=0
@@ -40,11 +48,16 @@ finish() {
     exit
 }
 
-if [[ "$ARCH" == win32 ]] && ! reason="$(kelmor_i386_ready)"; then
-    echo "SKIPPED: i386 Wine tests ($reason)"
+if [[ "$ARCH" == win32 ]] && ! reason="$(kelmor_win32_ready)"; then
+    if [[ "$WINDOWS" == win32 ]]; then
+        echo "SKIPPED: i386 Wine tests ($reason)"
+    else
+        echo "SKIPPED: win32 Wine tests under WoW64 ($reason)"
+    fi
     SKIPPED=1
     finish
 fi
+echo "== $ARCH programs on $(kelmor_wine_where "$ARCH")"
 if ! kelmor_wine_init "$ARCH"; then
     echo "FAIL: the $ARCH Wine prefix could not be created"
     FAILED=1
