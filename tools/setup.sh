@@ -129,7 +129,7 @@ setup_wow64() {
         log "wine32:i386 is in place (32-bit programs run on 64-bit Windows)"
     else
         reason="$(grep -v '^[[:space:]]*$' "$logfile" | tail -n 3 | tr '\n' ' ' | cut -c1-300)"
-        echo "installing wine32:i386 failed: ${reason:-unknown reason} (see $logfile)" >"$KELMOR_WOW64_FAILED"
+        echo "installing $KELMOR_WOW64_PACKAGE failed: ${reason:-unknown reason} (see $logfile)" >"$KELMOR_WOW64_FAILED"
         echo "setup: WARNING: $(cat "$KELMOR_WOW64_FAILED")" >&2
         echo "setup: WARNING: the win32 Wine tests under WoW64 will be skipped" >&2
     fi

@@ -3,6 +3,8 @@
 #   - the kernel probe agrees with an i386 program made by the assembler;
 #   - on a kernel that runs no 32-bit programs the set-up downloads nothing
 #     and says why, and a root built earlier gives the plain SKIPPED line;
+#   - where wine32:i386 does not install, the set-up goes on and the WoW64
+#     run is skipped with the reason;
 #   - the README's two commands start with no sudo, and the scripts go
 #     through sudo only for a user who is not root and has it.
 # Prints PASS/FAIL lines and "SUMMARY: N passed, N failed"; exit code 1 on
@@ -65,13 +67,68 @@ chmod +x "$old/usr/bin/wine"
 date -u +%FT%TZ >"$old/.kelmor-i386-ready"
 mkdir -p "$work/build/win32/wine-bin"
 out="$(KELMOR_I386_PROBE=false KELMOR_I386_ROOT="$old" KELMOR_WINE_BASE="$work/wine" \
-    "$SRC/tests/wine/run/run-wine-tests.sh" win32 "$work/build/win32" 2>&1)"
+    "$SRC/tests/wine/run/run-wine-tests.sh" win32-i386 "$work/build/win32" 2>&1)"
 rc=$?
-check $rc "the win32 Wine tests pass as skipped on such a kernel" "exit code $rc"
+check $rc "the win32 Wine tests on pure 32-bit Windows pass as skipped on such a kernel" "exit code $rc"
 grep -qxF "SKIPPED: i386 Wine tests (this machine's kernel runs no 32-bit programs)" <<<"$out"
 check $? "a root built earlier gives the plain SKIPPED line" "$out"
 grep -qxF "SUMMARY: 0 passed, 0 failed, 1 skipped" <<<"$out"
 check $? "and a summary of one skip, no failure" "$(tail -n 1 <<<"$out")"
+# The same kernel under WoW64: wine32:i386 may be installed, but nothing
+# 32-bit starts.
+out="$(KELMOR_I386_PROBE=false KELMOR_WINE_BASE="$work/wine" \
+    "$SRC/tests/wine/run/run-wine-tests.sh" win32 "$work/build/win32" 2>&1)"
+rc=$?
+grep -qxF "SKIPPED: win32 Wine tests under WoW64 (this machine's kernel runs no 32-bit programs)" <<<"$out" &&
+    grep -qxF "SUMMARY: 0 passed, 0 failed, 1 skipped" <<<"$out" && [[ $rc -eq 0 ]]
+check $? "the win32 Wine tests on 64-bit Windows say the kernel runs no 32-bit programs" "exit code $rc: $out"
+[[ ! -e "$work/wine" ]]
+check $? "and no prefix is made for them" "$(ls -a "$work/wine" 2>&1 | tr '\n' ' ')"
+
+# --- wine32:i386 that does not install ------------------------------------------
+# A package that no mirror has stands for wine32:i386: the set-up goes on,
+# says why, and the WoW64 run is skipped with that reason.
+if [[ $EUID -eq 0 ]] && bash -c "source '$SRC/tools/wine-env.sh'; kelmor_kernel_runs_i386"; then
+    failed="$work/wow64.failed"
+    out="$(KELMOR_WOW64_PACKAGE=kelmor-no-such-package:i386 KELMOR_WOW64_FAILED="$failed" KELMOR_SKIP_I386=1 \
+        "$SRC/tools/setup.sh" 2>&1)"
+    rc=$?
+    check $rc "set-up succeeds when wine32:i386 does not install" "exit code $rc: $(tail -n 3 <<<"$out")"
+    grep -q "^setup: WARNING: installing kelmor-no-such-package:i386 failed: " <<<"$out" &&
+        grep -q "^installing kelmor-no-such-package:i386 failed: .*kelmor-no-such-package" "$failed" 2>/dev/null
+    check $? "and records why, naming the package" "$out"
+    out="$(KELMOR_WOW64_PACKAGE=kelmor-no-such-package:i386 KELMOR_WOW64_FAILED="$failed" KELMOR_WINE_BASE="$work/wine" \
+        "$SRC/tests/wine/run/run-wine-tests.sh" win32 "$work/build/win32" 2>&1)"
+    rc=$?
+    grep -qxF "SKIPPED: win32 Wine tests under WoW64 ($(cat "$failed" 2>/dev/null))" <<<"$out" && [[ $rc -eq 0 ]]
+    check $? "the win32 Wine tests on 64-bit Windows are skipped with that reason" "exit code $rc: $out"
+else
+    skip "wine32:i386 that does not install (needs root and a kernel that runs 32-bit programs)"
+fi
+
+# --- A prefix outlives the Wine it was made with ----------------------------------
+# A prefix made before wine32:i386 came cannot start anything afterwards; one
+# whose Wine packages differ from today's is made again, one that matches is kept.
+if command -v wineboot >/dev/null; then
+    base="$work/prefixes"
+    mkdir -p "$base/win64"
+    echo "WINE REGISTRY Version 2 (made by an older Wine)" >"$base/win64/system.reg"
+    echo "wine64=0.0-old" >"$base/win64/.kelmor-wine-packages"
+    touch "$base/win64/left-by-the-old-prefix"
+    out="$(KELMOR_WINE_BASE="$base" bash -c "source '$SRC/tools/wine-env.sh' && kelmor_wine_init win64 &&
+        _kelmor_wine_packages win64 && kelmor_wine_wait win64" 2>&1)"
+    rc=$?
+    [[ $rc -eq 0 && ! -e "$base/win64/left-by-the-old-prefix" && -d "$base/win64/drive_c/windows" ]] &&
+        grep -q 'made with other Wine packages; making it again' <<<"$out" &&
+        [[ "$(cat "$base/win64/.kelmor-wine-packages")" == "$(grep -v '^wine-env:' <<<"$out")" ]]
+    check $? "a prefix made with other Wine packages is made again, with today's recorded" "exit code $rc: $out"
+    touch "$base/win64/kept"
+    out="$(KELMOR_WINE_BASE="$base" bash -c "source '$SRC/tools/wine-env.sh' && kelmor_wine_init win64" 2>&1)"
+    [[ -e "$base/win64/kept" && -z "$out" ]]
+    check $? "a prefix made with today's Wine packages is kept" "$out"
+else
+    skip "prefix made again for other Wine packages (no Wine here)"
+fi
 
 # --- The README's commands and sudo ----------------------------------------------
 commands="$(sed -n '/^## Commands/,/^## /p' "$SRC/README.md" | grep -E '^    [^ ]' | sed 's/^    //')"
