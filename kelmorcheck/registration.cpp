@@ -298,7 +298,7 @@ TClassView CheckClass(TReport& report, const TContext& context, const char16_t* 
             report.Ok(u"Регистрация: " + what + u" зарегистрирован и " + ForPrograms(other.Bits) + u": " +
                       ServerText(there));
     } else if (here.Registered() && !usableHere) {
-        report.Warning(u"Регистрация: " + what + u" не зарегистрирован и " + ForPrograms(other.Bits) + u": " +
+        report.Warning(u"Регистрация: " + what + u" " + ForPrograms(other.Bits) + u" тоже не зарегистрирован: " +
                        Client(other.Bits) + u" его тоже не создаст");
     } else if (here.Registered() && !here.InprocServer()) {
         report.Ok(u"Регистрация: " + what + u" — отдельная программа: её запускают и " +
