@@ -23,6 +23,17 @@ extern const char16_t* const MainClassText;      // the driver's main control
 extern const char16_t* const DriverInterfaceText;  // ITarvik1C30
 extern const char16_t* const LogPath;            // e:\lll.txt
 
+// A class in this process's registry view: whether it is there, whether the
+// server file it names is there, and, for an in-process server, the bitness
+// of that file (0: not a Windows library of a known processor).
+struct TRegisteredClass {
+    bool Registered = false;
+    bool ServerFound = false;
+    bool InprocServer = false;
+    int ServerBits = 0;
+    std::u16string ServerFile;
+};
+
 struct TContext {
     std::u16string DllPath;  // full path of the add-in under check
     int ProcessBits = 0;     // 32 or 64
@@ -34,11 +45,21 @@ struct TContext {
     // Loaded, with the three exports and the class: the driver can be
     // created through it.
     bool AddinUsable = false;
-    // The driver object's class in this process's registry view, and
-    // whether the server file it names is there.
-    bool DriverRegistered = false;
-    bool DriverServerFound = false;
+    // The driver's two classes as this process's registry view has them.
+    TRegisteredClass Driver;
+    TRegisteredClass Main;
 };
+
+// The PE header of a program or library file, read without loading it.
+struct TPeHeader {
+    bool Valid = false;
+    std::u16string Why;  // when not valid
+    uint16_t Machine = 0;
+    bool Dll = false;
+};
+TPeHeader ReadPeHeader(const std::u16string& path);
+// 32 or 64 for the machine types a 1C client runs on, 0 for any other.
+int MachineBits(uint16_t machine);
 
 void CheckAddin(TReport& report, TContext& context);
 void CheckRegistration(TReport& report, TContext& context);

@@ -321,34 +321,67 @@ DWORD WINAPI ApartmentThread(void* parameter) {
 
 // --- The findings ---------------------------------------------------------------------
 
-// What to do about an error of creating the driver's class.
-// A class registered with its server file gone gives the same error on some
-// systems as a class not registered at all; the registration tells them apart.
-std::u16string CreationAdvice(HRESULT hr, const TContext& context, bool registered, bool serverFound) {
+// What to do about an error of creating one of the driver's classes. What
+// the registration found comes first: systems answer one fault with
+// different codes (Wine answers a library it cannot load with
+// E_ACCESSDENIED, Windows with ERROR_BAD_EXE_FORMAT for the other bitness),
+// and a class whose file is gone may come back as "not registered".
+std::u16string CreationAdvice(HRESULT hr, const TContext& context, const TRegisteredClass& registration) {
     const int bits = context.ProcessBits;
+    const std::u16string driver = BitsAdjective(bits, u"ый") + u" драйвер ККТ";
+    const std::u16string seeRegistration = u" (см. строки «Регистрация»)";
+    if (registration.Registered && !registration.ServerFound)
+        return u"нет файла драйвера " + registration.ServerFile + u", указанного в регистрации: переустановите " +
+               driver + seeRegistration;
+    if (registration.Registered && registration.InprocServer && registration.ServerBits != bits) {
+        const std::u16string what = registration.ServerBits != 0
+                                        ? BitsAdjective(registration.ServerBits, u"ая") + u" библиотека"
+                                        : u"не библиотека Windows для этого процессора";
+        return u"зарегистрированный файл драйвера " + registration.ServerFile + u" — " + what + u", " +
+               BitsAdjective(bits, u"ая") + u" программа его не загрузит: переустановите драйвер ККТ для " +
+               BitsAdjective(bits, u"ого") + u" клиента 1С" + seeRegistration;
+    }
     switch (static_cast<uint32_t>(hr)) {
         case 0x80040154u:  // REGDB_E_CLASSNOTREG
         case 0x80040152u:  // REGDB_E_KEYMISSING: Wine's answer for a class of the other view
-            if (registered && !serverFound)
-                return u"нет файла драйвера, указанного в регистрации: переустановите драйвер ККТ (см. строки "
-                       u"«Регистрация»)";
+            if (registration.Registered)
+                return u"система не находит класс, хотя он записан для " + BitsAdjective(bits, u"ых") +
+                       u" программ: регистрация неполная или повреждена, переустановите " + driver + seeRegistration;
             return u"класс не зарегистрирован для " + BitsAdjective(bits, u"ых") +
-                   u" программ: установите драйвер ККТ этой разрядности (см. строки «Регистрация»)";
-        case 0x8007007Eu:  // ERROR_MOD_NOT_FOUND
+                   u" программ: установите драйвер ККТ этой разрядности" + seeRegistration;
+        case 0x800401F8u:  // CO_E_DLLNOTFOUND
+        case 0x800401F5u:  // CO_E_APPNOTFOUND
         case 0x80070002u:  // ERROR_FILE_NOT_FOUND
         case 0x80070003u:  // ERROR_PATH_NOT_FOUND
-            return u"нет файла драйвера или нужной ему библиотеки: переустановите драйвер ККТ";
+            return u"не найден файл драйвера, указанный в регистрации: переустановите " + driver;
+        case 0x8007007Eu:  // ERROR_MOD_NOT_FOUND
+            return u"не найден файл драйвера или библиотека, без которой он не загружается: переустановите " + driver;
         case 0x800700C1u:  // ERROR_BAD_EXE_FORMAT
-            return u"файл драйвера другой разрядности: установите " + BitsAdjective(bits, u"ый") + u" драйвер ККТ";
+            return u"файл драйвера не подходит для " + BitsAdjective(bits, u"ых") +
+                   u" программ (он другой разрядности или повреждён): установите " + driver;
+        case 0x800401F9u:  // CO_E_ERRORINDLL
+            return u"файл драйвера повреждён: переустановите " + driver;
+        case 0x8007045Au:  // ERROR_DLL_INIT_FAILED
+            return u"библиотека драйвера загрузилась, но не запустилась: переустановите " + driver +
+                   u", если не поможет — обратитесь к поставщику драйвера";
         case 0x80070005u:  // E_ACCESSDENIED
-            return u"нет прав на файл драйвера: проверьте права пользователя кассы";
+            return u"нет доступа к файлу драйвера или к его регистрации: проверьте права пользователя кассы на папку "
+                   u"драйвера";
         case 0x80080005u:  // CO_E_SERVER_EXEC_FAILURE
-            return u"программа драйвера не запустилась: переустановите драйвер ККТ";
+            return u"программа драйвера (отдельный сервер COM) не запустилась: переустановите драйвер ККТ";
         case 0x80004002u:  // E_NOINTERFACE
             return u"класс зарегистрирован, но это не тот драйвер: переустановите драйвер ККТ";
-        default:
+        case 0x80040111u:  // CLASS_E_CLASSNOTAVAILABLE
+            return u"файл драйвера, указанный в регистрации, не создаёт этот класс: там другая версия драйвера, "
+                   u"переустановите драйвер ККТ";
+        case 0x8007000Eu:  // E_OUTOFMEMORY
+            return u"не хватило памяти: закройте лишние программы и повторите проверку";
+        case 0x80004005u:  // E_FAIL
+        case 0x8000FFFFu:  // E_UNEXPECTED
             return u"класс драйвера отказался создаваться: проверьте установку и лицензию драйвера ККТ, "
                    u"обратитесь к его поставщику";
+        default:
+            return u"класс драйвера не создаётся с этой ошибкой: сообщите её код и текст поставщику драйвера ККТ";
     }
 }
 
@@ -357,7 +390,7 @@ std::u16string ProbeCause(const TRun& run, const TContext& context) {
     if (FAILED(run.DriverCreate))
         return u"создание класса " + std::u16string(DriverClassText) + u" даёт ошибку " +
                SystemText(static_cast<uint32_t>(run.DriverCreate)) + u": " +
-               CreationAdvice(run.DriverCreate, context, context.DriverRegistered, context.DriverServerFound);
+               CreationAdvice(run.DriverCreate, context, context.Driver);
     if (FAILED(run.DriverInterface))
         return u"объект драйвера создаётся, но не даёт интерфейс ITarvik1C30 " + std::u16string(DriverInterfaceText) +
                u" (" + SystemText(static_cast<uint32_t>(run.DriverInterface)) +
@@ -368,7 +401,7 @@ std::u16string ProbeCause(const TRun& run, const TContext& context) {
     if (FAILED(run.MainCreate))
         return u"объект драйвера создаётся, а главный объект " + std::u16string(MainClassText) +
                u" — нет: " + SystemText(static_cast<uint32_t>(run.MainCreate)) + u": " +
-               CreationAdvice(run.MainCreate, context, true, true);
+               CreationAdvice(run.MainCreate, context, context.Main);
     if (FAILED(run.VersionRead))
         return u"главный объект драйвера не отдаёт версию (DriverVersion): " + run.VersionReadText +
                u"; переустановите драйвер ККТ";

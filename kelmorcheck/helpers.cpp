@@ -21,7 +21,11 @@ std::u16string Hex32(uint32_t value) {
 }
 
 std::u16string SystemText(uint32_t code) {
-    const std::u16string message = platform::SystemErrorMessage(static_cast<int32_t>(code));
+    std::u16string message = platform::SystemErrorMessage(static_cast<int32_t>(code));
+    // A Win32 error wrapped in an HRESULT: not every system has a text for
+    // the wrapped code, every one has it for the error itself.
+    if (message.empty() && (code & 0xFFFF0000u) == 0x80070000u)
+        message = platform::SystemErrorMessage(static_cast<int32_t>(code & 0xFFFFu));
     // Win32 errors are known by their decimal numbers, HRESULTs in hex.
     const std::u16string number = code < 0x10000 ? u"код " + Decimal(code) : Hex32(code);
     return message.empty() ? number : u"«" + message + u"» (" + number + u")";

@@ -1,7 +1,15 @@
 // Check 4: the add-in's log file e:\lll.txt. Nothing is written into it and
-// it is not created: the file is opened as the add-in opens it (read and
-// write, others may only read) and closed again at once. The add-in refuses a
-// second writer, so a client of 1C that holds the file shows up here.
+// it is not created. It is never opened for writing, not even for a moment:
+// the add-in opens it for reading and writing letting others only read, so
+// any other handle with write access, whatever its sharing, makes the add-in's
+// open fail with a sharing violation, and a running client of 1C then logs
+// nothing until its next try. The tool opens it for reading with every kind of
+// sharing, which no open of the add-in conflicts with, in either order, and
+// reads the right to write from the file's attribute and access rights.
+// (So a running client that holds the file cannot be seen from here: telling
+// it would need an open that shuts the add-in out.)
+#include <vector>
+
 #include "kelmorcheck/checks.h"
 
 namespace kelmorcheck {
@@ -29,6 +37,37 @@ std::u16string DriveKind(UINT type) {
         case DRIVE_RAMDISK: return u"RAM-диск";
         default: return u"диск";
     }
+}
+
+enum class TAnswer { Yes, No, Unknown };
+
+// Whether this process's user may open the file as the add-in does (read and
+// write), by the file's access rights; the handle needs only READ_CONTROL.
+TAnswer MayReadAndWrite(HANDLE file) {
+    DWORD size = 0;
+    const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                                      DACL_SECURITY_INFORMATION;
+    GetKernelObjectSecurity(file, what, nullptr, 0, &size);
+    if (size == 0) return TAnswer::Unknown;
+    std::vector<unsigned char> descriptor(size);
+    if (!GetKernelObjectSecurity(file, what, descriptor.data(), size, &size)) return TAnswer::Unknown;
+    HANDLE process = nullptr, token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &process)) return TAnswer::Unknown;
+    const BOOL duplicated = DuplicateToken(process, SecurityImpersonation, &token);
+    CloseHandle(process);
+    if (!duplicated) return TAnswer::Unknown;
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    DWORD access = GENERIC_READ | GENERIC_WRITE;
+    MapGenericMask(&access, &mapping);
+    PRIVILEGE_SET privileges = {};
+    DWORD privilegesSize = sizeof privileges;
+    DWORD granted = 0;
+    BOOL allowed = FALSE;
+    const BOOL checked = AccessCheck(descriptor.data(), token, access, &mapping, &privileges, &privilegesSize,
+                                     &granted, &allowed);
+    CloseHandle(token);
+    if (!checked) return TAnswer::Unknown;
+    return allowed ? TAnswer::Yes : TAnswer::No;
 }
 
 }  // namespace
@@ -80,22 +119,30 @@ void CheckLog(TReport& report) {
         return;
     }
     const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    // The add-in's own way of opening it, but never creating it.
-    HANDLE h = CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::u16string rights = u". Снимите с файла «только чтение» и дайте пользователю кассы право записи";
+    HANDLE h = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
+        // The add-in lets others read: this is some other program, which
+        // shuts the add-in out as well.
         if (error == ERROR_SHARING_VIOLATION)
-            report.Warning(area + path + u" уже открыт для записи другой программой, скорее всего запущенным клиентом "
-                                         u"1С с этой надстройкой: пока он открыт, другие процессы (второй клиент 1С, "
-                                         u"обработка обслуживания) пишут без журнала. Это нормально, пока работает "
-                                         u"один клиент 1С");
+            report.Warning(area + path + u" занят другой программой, которая не даёт его даже читать (архиватор, "
+                                         u"антивирус, редактор): пока она держит файл, " + without +
+                           u". Закройте эту программу");
         else
-            report.Warning(area + path + u" не открывается для записи: " + SystemText(error) + u"; " + without +
-                           u". Снимите с файла «только чтение» и дайте пользователю кассы право записи");
+            report.Warning(area + path + u" не открывается: " + SystemText(error) + u"; " + without + rights);
     } else {
+        const TAnswer writable = MayReadAndWrite(h);
         CloseHandle(h);
-        report.Ok(area + path + u" открывается для дописывания, размер " + SizeText(size));
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+            report.Warning(area + path + u" помечен «только чтение»: " + without + rights);
+        else if (writable == TAnswer::No)
+            report.Warning(area + u"у пользователя кассы нет права записи в " + path + u": " + without + rights);
+        else
+            report.Ok(area + path + u" доступен для дописывания (проверены атрибуты" +
+                      (writable == TAnswer::Yes ? u" и права" : u"") + u", файл не открывался для записи), размер " +
+                      SizeText(size));
     }
     if (size > WarnSize)
         report.Warning(area + path + u" занимает " + SizeText(size) +

@@ -1,7 +1,9 @@
 // Check 2: the driver's classes under the machine-wide classes key, in this
 // process's registry view and, on 64-bit Windows, in the other one. An
 // in-process server serves only clients of its own bitness; a local server
-// (a program of its own) serves both.
+// (a program of its own) serves both. A view says nothing about the bitness
+// of the file it names: an installer of the other bitness may have written
+// its own library into this view, so the file's PE header is read too.
 #include <vector>
 
 #include "kelmorcheck/checks.h"
@@ -16,6 +18,9 @@ struct TServer {
     bool FileFound = false;
     bool ThreadingGiven = false;
     std::u16string Threading;
+    // An in-process server's file, when found: its PE header.
+    TPeHeader Header;
+    int Bits() const { return Header.Valid ? MachineBits(Header.Machine) : 0; }
 };
 
 struct TClassView {
@@ -119,6 +124,8 @@ void LocateServerFile(TServer& server, const std::u16string& value, bool command
         if (FileExists(file)) {
             server.File = file;
             server.FileFound = true;
+            // Read here, where a 64-bit file of the other view is in sight.
+            if (!commandLine) server.Header = ReadPeHeader(file);
             break;
         }
     }
@@ -162,8 +169,25 @@ std::u16string ClientOf(int bits) { return BitsAdjective(bits, u"ого") + u" �
 
 std::u16string ServerText(const TClassView& c) {
     const TServer& server = c.Server();
-    return (c.InprocServer() ? u"библиотека " : u"программа ") + server.File +
+    std::u16string bits;
+    if (c.InprocServer() && server.Bits() != 0) bits = u" (" + BitsAdjective(server.Bits(), u"ая") + u")";
+    return (c.InprocServer() ? u"библиотека " : u"программа ") + server.File + bits +
            (server.FileFound ? u"" : u" (файла нет)");
+}
+
+// Why a client of the given bitness cannot load the in-process server file
+// found for it, or empty when it can.
+std::u16string UnloadableServer(const TServer& server, int clientBits) {
+    if (!server.Header.Valid) return u"файл " + server.File + u": " + server.Header.Why;
+    const int bits = server.Bits();
+    if (bits == 0)
+        return u"файл " + server.File + u" собран для другого процессора (машина " + Hex32(server.Header.Machine) +
+               u")";
+    if (!server.Header.Dll) return u"файл " + server.File + u" — программа, а не библиотека";
+    if (bits != clientBits)
+        return u"файл " + server.File + u" — " + BitsAdjective(bits, u"ая") + u" библиотека, а " +
+               BitsAdjective(clientBits, u"ый") + u" клиент 1С загружает только " + BitsAdjective(clientBits, u"ые");
+    return std::u16string();
 }
 
 void ReportThreading(TReport& report, const std::u16string& what, const TServer& server) {
@@ -193,12 +217,21 @@ TClassView CheckClass(TReport& report, const TContext& context, const char16_t* 
     const TClassView there = context.Windows64 ? ReadClass(HKEY_LOCAL_MACHINE, classText, other, context) : TClassView();
 
     // This process's view: what a client of this bitness meets.
+    const std::u16string unloadable = here.InprocServer() && here.Inproc.FileFound
+                                          ? UnloadableServer(here.Inproc, self.Bits)
+                                          : std::u16string();
+    const bool usableHere = here.Registered() && here.Server().FileFound && unloadable.empty();
     if (here.Registered()) {
         const TServer& server = here.Server();
         if (!server.FileFound) {
             report.Problem(u"Регистрация: " + what + u" " + ForPrograms(self.Bits) + u" указывает на файл " +
                            server.File + u", а его нет: драйвер удалён или повреждён. Переустановите драйвер ККТ (" +
                            BitsAdjective(self.Bits, u"ый") + u")");
+        } else if (!unloadable.empty()) {
+            report.Problem(u"Регистрация: " + what + u" зарегистрирован " + ForPrograms(self.Bits) + u", но " +
+                           unloadable + u": " + Client(self.Bits) +
+                           u" драйвер не создаст. Переустановите драйвер ККТ для " + ClientOf(self.Bits) + u" (" +
+                           BitsAdjective(self.Bits, u"ый") + u" драйвер)");
         } else {
             std::u16string line = u"Регистрация: " + what + u" зарегистрирован " + ForPrograms(self.Bits) + u": " +
                                   ServerText(here);
@@ -224,6 +257,12 @@ TClassView CheckClass(TReport& report, const TContext& context, const char16_t* 
             report.Problem(u"Регистрация: " + what + u" не зарегистрирован: драйвер ККТ не установлен. Установите "
                                                     u"драйвер ККТ");
         return here;
+    } else if (there.InprocServer() && there.Inproc.FileFound && !UnloadableServer(there.Inproc, other.Bits).empty()) {
+        report.Problem(u"Регистрация: " + what + u" зарегистрирован только " + ForPrograms(other.Bits) + u", но " +
+                       UnloadableServer(there.Inproc, other.Bits) +
+                       u": драйвер не создаст клиент 1С ни одной разрядности. Переустановите драйвер ККТ той же "
+                       u"разрядности, что и клиент 1С");
+        return here;
     } else if (there.InprocServer()) {
         report.Problem(u"Регистрация: " + what + u" зарегистрирован только " + ForPrograms(other.Bits) + u" (" +
                        ServerText(there) + u"): его создаёт только " + Client(other.Bits) + u", а " + Client(self.Bits) +
@@ -242,14 +281,25 @@ TClassView CheckClass(TReport& report, const TContext& context, const char16_t* 
     // The other view: what a client of the other bitness on this till meets.
     if (there.Registered()) {
         const TServer& server = there.Server();
+        const std::u16string unloadableThere = there.InprocServer() && server.FileFound
+                                                   ? UnloadableServer(server, other.Bits)
+                                                   : std::u16string();
         if (!server.FileFound)
             report.Warning(u"Регистрация: " + what + u" " + ForPrograms(other.Bits) + u" указывает на файл " +
                            server.File + u", а его нет: " + Client(other.Bits) +
                            u" драйвер не создаст. Если на кассе такой клиент, переустановите " +
                            BitsAdjective(other.Bits, u"ый") + u" драйвер ККТ");
+        else if (!unloadableThere.empty())
+            report.Warning(u"Регистрация: " + what + u" зарегистрирован и " + ForPrograms(other.Bits) + u", но " +
+                           unloadableThere + u": " + Client(other.Bits) +
+                           u" драйвер не создаст. Если на кассе такой клиент, переустановите драйвер ККТ для " +
+                           ClientOf(other.Bits) + u" (" + BitsAdjective(other.Bits, u"ый") + u" драйвер)");
         else
             report.Ok(u"Регистрация: " + what + u" зарегистрирован и " + ForPrograms(other.Bits) + u": " +
                       ServerText(there));
+    } else if (here.Registered() && !usableHere) {
+        report.Warning(u"Регистрация: " + what + u" " + ForPrograms(other.Bits) + u" тоже не зарегистрирован: " +
+                       Client(other.Bits) + u" его тоже не создаст");
     } else if (here.Registered() && !here.InprocServer()) {
         report.Ok(u"Регистрация: " + what + u" — отдельная программа: её запускают и " +
                   BitsAdjective(other.Bits, u"ые") + u" клиенты 1С");
@@ -263,13 +313,22 @@ TClassView CheckClass(TReport& report, const TContext& context, const char16_t* 
     return here;
 }
 
+TRegisteredClass Registered(const TClassView& view) {
+    TRegisteredClass result;
+    result.Registered = view.Registered();
+    if (!result.Registered) return result;
+    result.ServerFound = view.Server().FileFound;
+    result.InprocServer = view.InprocServer();
+    result.ServerBits = view.InprocServer() ? view.Inproc.Bits() : 0;
+    result.ServerFile = view.Server().File;
+    return result;
+}
+
 }  // namespace
 
 void CheckRegistration(TReport& report, TContext& context) {
-    const TClassView driver = CheckClass(report, context, DriverClassText, u"объект драйвера");
-    context.DriverRegistered = driver.Registered();
-    context.DriverServerFound = driver.Registered() && driver.Server().FileFound;
-    CheckClass(report, context, MainClassText, u"главный объект драйвера");
+    context.Driver = Registered(CheckClass(report, context, DriverClassText, u"объект драйвера"));
+    context.Main = Registered(CheckClass(report, context, MainClassText, u"главный объект драйвера"));
 }
 
 }  // namespace kelmorcheck

@@ -141,10 +141,24 @@ done <<<"$commands"
 [[ -z "$bad" ]]
 check $? "each README command is an executable script that finds root itself" "not:$bad"
 
+# The other user runs a copy of as-root.sh from the work folder, and from
+# there: the checkout itself may lie where that user cannot reach it (a clone
+# in /root, which is 0700).
+user=nobody
+unreachable=""
 if [[ $EUID -eq 0 ]] && command -v runuser >/dev/null; then
-    user=nobody
+    mkdir -p "$work/tools"
+    cp "$SRC/tools/as-root.sh" "$work/tools/as-root.sh"
+    chmod 755 "$work/tools"
+    chmod 644 "$work/tools/as-root.sh"
+    (cd "$work" && runuser -u "$user" -- test -r "$work/tools/as-root.sh") ||
+        unreachable="$user cannot read the work folder $work (TMPDIR=${TMPDIR:-/tmp})"
+fi
+if [[ $EUID -eq 0 ]] && command -v runuser >/dev/null && [[ -n "$unreachable" ]]; then
+    skip "sudo behaviour for another user ($unreachable)"
+elif [[ $EUID -eq 0 ]] && command -v runuser >/dev/null; then
     script="$work/needs-root.sh"
-    printf '#!/usr/bin/env bash\nsource "%s/tools/as-root.sh"\nkelmor_as_root "$0" "$@"\necho "went on as $(id -un) with $*"\n' "$SRC" >"$script"
+    printf '#!/usr/bin/env bash\nsource "%s/tools/as-root.sh"\nkelmor_as_root "$0" "$@"\necho "went on as $(id -un) with $*"\n' "$work" >"$script"
     chmod 755 "$script"
     # As root: no sudo needed, none asked for (none on PATH at all).
     out="$(env -i PATH=/usr/bin:/bin bash "$script" a b 2>&1)"
@@ -152,7 +166,7 @@ if [[ $EUID -eq 0 ]] && command -v runuser >/dev/null; then
     check $? "as root a script goes on by itself" "$out"
     # Another user without sudo: goes on as that user.
     mkdir -p "$work/nosudo"
-    out="$(runuser -u "$user" -- env -i PATH="$work/nosudo:/usr/bin:/bin" bash -c "command -v sudo >/dev/null && exit 9; bash '$script' a b" 2>&1)"
+    out="$(cd "$work" && runuser -u "$user" -- env -i PATH="$work/nosudo:/usr/bin:/bin" bash -c "command -v sudo >/dev/null && exit 9; bash '$script' a b" 2>&1)"
     rc=$?
     [[ $rc -eq 9 ]] && skip "a user without sudo (this machine has sudo in /usr/bin)" ||
         { [[ "$out" == "went on as $user with a b" ]]; check $? "a user without sudo goes on as that user" "$out"; }
@@ -161,7 +175,7 @@ if [[ $EUID -eq 0 ]] && command -v runuser >/dev/null; then
     mkdir -p "$work/fakesudo"
     printf '#!/bin/sh\necho "sudo $*"\n' >"$work/fakesudo/sudo"
     chmod 755 "$work/fakesudo/sudo"
-    out="$(runuser -u "$user" -- env -i PATH="$work/fakesudo:/usr/bin:/bin" KELMOR_JOBS=3 bash "$script" a b 2>/dev/null)"
+    out="$(cd "$work" && runuser -u "$user" -- env -i PATH="$work/fakesudo:/usr/bin:/bin" KELMOR_JOBS=3 bash "$script" a b 2>/dev/null)"
     [[ "$out" == "sudo env KELMOR_JOBS=3 bash $script a b" ]]
     check $? "a user with sudo starts the script again through sudo, settings kept" "$out"
 else

@@ -18,6 +18,7 @@
 //   KELMOR_FAKEDRIVER_VERSION         DriverVersion of the main control (default "3.0.1.17")
 //   KELMOR_FAKEDRIVER_VERSION_FAIL    "1": reading DriverVersion fails with an exception
 //   KELMOR_FAKEDRIVER_REFUSE_CREATE   "driver", "main" or "both": creation fails with E_FAIL
+//   KELMOR_FAKEDRIVER_REFUSE_CODE     an HRESULT in hex: that refusal's code instead of E_FAIL
 //   KELMOR_FAKEDRIVER_REFUSE_TEXT     when set, the description a refused creation leaves in the
 //                                     thread's error object
 //   KELMOR_FAKEDRIVER_QUICK           "1" when an object is created: that object answers at once,
@@ -728,7 +729,8 @@ public:
             if (refuse == L"both" || refuse == (FIsDriver ? L"driver" : L"main")) {
                 Journal(std::string("Create ") + kind + " refused");
                 if (EnvSet(L"KELMOR_FAKEDRIVER_REFUSE_TEXT")) LeaveErrorObject(Env(L"KELMOR_FAKEDRIVER_REFUSE_TEXT"));
-                return E_FAIL;
+                const std::wstring code = Env(L"KELMOR_FAKEDRIVER_REFUSE_CODE");
+                return code.empty() ? E_FAIL : static_cast<HRESULT>(wcstoul(code.c_str(), nullptr, 16));
             }
             Journal(std::string("Create ") + kind);
             TFakeControl* control = new TFakeControl(FIsDriver, Env(L"KELMOR_FAKEDRIVER_QUICK") == L"1");

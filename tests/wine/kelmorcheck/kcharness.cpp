@@ -6,15 +6,30 @@
 // removed from both registry views, so every run starts from a till without
 // a driver.
 //   --register          regsvr32 fakedriver.dll (the driver's test double)
-//   --register-other    the double's classes written into the other registry
+//   --register-other FILE
+//                       the double's classes written into the other registry
 //                       view only (a 32-bit view for a 64-bit program and the
-//                       other way round); exit 77 on 32-bit Windows, which
-//                       has one view
-//   --register-missing  the classes written into this view, naming a server
-//                       file that does not exist (removed\fakedriver.dll)
+//                       other way round), naming FILE; exit 77 on 32-bit
+//                       Windows, which has one view
+//   --register-this FILE
+//                       the classes written into this view, naming FILE (a
+//                       file that does not exist, a double of the other
+//                       bitness)
+//   --register-missing  --register-this removed\fakedriver.dll
 //   --hold-log          e:\lll.txt held open as the add-in holds it
+//   --hold-log-exclusive
+//                       e:\lll.txt held open by a program that lets nobody
+//                       else open it (an archiver, an editor)
+//   --open-log-meanwhile
+//                       e:\lll.txt opened and closed again and again, as the
+//                       add-in opens it, for as long as PROGRAM runs; exit 98
+//                       when one of those opens was refused
 //   --env NAME=VALUE    an environment variable for PROGRAM (steers the double)
-// Exit codes of its own: 77 skipped, 99 the set-up failed.
+//   --windows-bits      prints the bitness of Windows, as the system tells it
+//                       to this program (64 for a 32-bit program under
+//                       WoW64), and exits
+// Exit codes of its own: 77 skipped, 98 the add-in's open of its log was
+// refused, 99 the set-up failed.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -32,6 +47,8 @@ std::wstring FullPath(const std::wstring& name) {
     return n > 0 && n < MAX_PATH * 2 ? std::wstring(buf, n) : name;
 }
 
+// Asked of the system, not taken from the build: a 32-bit program sees two
+// registry views only under WoW64.
 bool Windows64() {
     if (sizeof(void*) == 8) return true;
     BOOL wow64 = FALSE;
@@ -111,6 +128,30 @@ std::wstring Quote(const std::wstring& arg) {
     return out + L"\"";
 }
 
+// Opens and closes the log as the add-in does (read and write, others may
+// only read; never creating it) until told to stop, counting the opens that
+// another handle's access or sharing refused.
+struct TLogOpener {
+    volatile LONG Stop = 0;
+    LONG Opens = 0;
+    LONG Refused = 0;
+};
+
+DWORD WINAPI OpenLogAgainAndAgain(void* parameter) {
+    auto& opener = *static_cast<TLogOpener*>(parameter);
+    while (InterlockedCompareExchange(&opener.Stop, 0, 0) == 0) {
+        HANDLE h = CreateFileW(L"e:\\lll.txt", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            ++opener.Opens;
+            CloseHandle(h);
+        } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
+            ++opener.Refused;
+        }
+    }
+    return 0;
+}
+
 int Fail(const char* what) {
     std::fprintf(stderr, "kcharness: %s\n", what);
     RemoveAll();
@@ -122,7 +163,8 @@ int Fail(const char* what) {
 int main() {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    bool registerDouble = false, registerOther = false, registerMissing = false, holdLog = false;
+    bool registerDouble = false, holdLog = false, holdLogExclusive = false, openLogMeanwhile = false;
+    std::wstring otherViewFile, thisViewFile;
     std::wstring command;
     int i = 1;
     for (; i < argc; ++i) {
@@ -132,9 +174,16 @@ int main() {
             break;
         }
         if (a == L"--register") registerDouble = true;
-        else if (a == L"--register-other") registerOther = true;
-        else if (a == L"--register-missing") registerMissing = true;
+        else if (a == L"--register-other" && i + 1 < argc) otherViewFile = argv[++i];
+        else if (a == L"--register-this" && i + 1 < argc) thisViewFile = argv[++i];
+        else if (a == L"--register-missing") thisViewFile = L"removed\\fakedriver.dll";
         else if (a == L"--hold-log") holdLog = true;
+        else if (a == L"--hold-log-exclusive") holdLogExclusive = true;
+        else if (a == L"--open-log-meanwhile") openLogMeanwhile = true;
+        else if (a == L"--windows-bits") {
+            std::printf("%d\n", Windows64() ? 64 : 32);
+            return 0;
+        }
         else if (a == L"--env" && i + 1 < argc) {
             const std::wstring setting = argv[++i];
             const size_t eq = setting.find(L'=');
@@ -149,28 +198,44 @@ int main() {
     if (command.empty()) return Fail("no program to run");
 
     RemoveAll();
-    if (registerOther && !Windows64()) {
+    if (!otherViewFile.empty() && !Windows64()) {
         std::printf("SKIPPED: 32-bit Windows has one registry view\n");
         return 77;
     }
     if (registerDouble && Regsvr32(false) != 0) return Fail("regsvr32 fakedriver.dll failed");
-    if (registerOther && !WriteClasses(OtherView(), FullPath(L"fakedriver.dll")))
+    if (!otherViewFile.empty() && !WriteClasses(OtherView(), FullPath(otherViewFile)))
         return Fail("cannot write the classes into the other registry view");
-    if (registerMissing && !WriteClasses(ThisView(), FullPath(L"removed\\fakedriver.dll")))
-        return Fail("cannot write the classes naming a missing server");
+    if (!thisViewFile.empty() && !WriteClasses(ThisView(), FullPath(thisViewFile)))
+        return Fail("cannot write the classes into this registry view");
     HANDLE log = INVALID_HANDLE_VALUE;
-    if (holdLog) {
-        log = CreateFileW(L"e:\\lll.txt", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (holdLog || holdLogExclusive) {
+        log = CreateFileW(L"e:\\lll.txt", GENERIC_READ | GENERIC_WRITE, holdLogExclusive ? 0 : FILE_SHARE_READ, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (log == INVALID_HANDLE_VALUE) return Fail("cannot hold e:\\lll.txt open");
+    }
+
+    TLogOpener opener;
+    HANDLE openerThread = nullptr;
+    if (openLogMeanwhile) {
+        openerThread = CreateThread(nullptr, 0, &OpenLogAgainAndAgain, &opener, 0, nullptr);
+        if (openerThread == nullptr) return Fail("cannot start the thread that opens e:\\lll.txt");
     }
 
     std::fflush(stdout);
     const int code = Run(command);
 
+    if (openerThread != nullptr) {
+        InterlockedExchange(&opener.Stop, 1);
+        WaitForSingleObject(openerThread, INFINITE);
+        CloseHandle(openerThread);
+        std::printf("kcharness: e:\\lll.txt opened %ld times as the add-in opens it, refused %ld times\n",
+                    static_cast<long>(opener.Opens), static_cast<long>(opener.Refused));
+    }
     if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
     if (registerDouble) Regsvr32(true);
     RemoveAll();
     if (code < 0) return Fail("the program did not start");
+    if (opener.Refused > 0) return 98;
+    if (openLogMeanwhile && opener.Opens == 0) return Fail("e:\\lll.txt was never opened while the program ran");
     return code;
 }
