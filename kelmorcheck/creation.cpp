@@ -455,6 +455,14 @@ bool CheckCreation(TReport& report, const TContext& context) {
     } else if (run->Description.MainDriverInstalled == u"true") {
         report.Ok(area + u"надстройка создала драйвер, как это сделает " + client + u": MainDriverInstalled = true, " +
                   u"DriverVersion = " + run->Description.DriverVersion);
+    } else if (SUCCEEDED(run->DriverCreate) && SUCCEEDED(run->DriverInterface) && FAILED(run->FormatVersion)) {
+        // The add-in answers with its own description here too, but the
+        // driver object exists: the client's calls fail with the driver's
+        // own error, not with "driver object not set".
+        report.Problem(area + u"надстройка создала объект драйвера, но он не принял версию формата 47 (MainDriverInstalled = " +
+                       run->Description.MainDriverInstalled +
+                       u"): методы, которые задают версию формата (GetInterfaceRevision, EquipmentParameters, "
+                       u"ProcessCheck), не пройдут. Причина: " + ProbeCause(*run, context));
     } else {
         report.Problem(area + u"надстройка не создала драйвер (MainDriverInstalled = " +
                        run->Description.MainDriverInstalled + u"), " + missing + u". Причина: " +
