@@ -71,7 +71,8 @@ void EndComponent(TV8ComponentBase* record, bool freeRecord) noexcept {
     if (freeRecord) delete record;
 }
 
-// The record of a view that sits at word `word` of it.
+// Ends the object of the record in which the view sits at word `word`; bit 0
+// of the flags frees the record too. Answers the view, as the host expects.
 TV8View EndThroughView(TV8View self, size_t word, uint32_t flags) noexcept {
     if (self == nullptr) return self;
     auto* record = reinterpret_cast<TV8ComponentBase*>(static_cast<void**>(self) - word);
