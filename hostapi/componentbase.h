@@ -1,6 +1,7 @@
 // The record handed to the host as IComponentBase, and the three slot tables
 // (IInitDone, ILanguageExtender, LocaleBase) laid out as the host's compiler
-// lays them out: slot 0 is the destructor position, never called.
+// lays them out: slot 0 is the interface's virtual destructor, which a host
+// calls for `delete` on any of the three interface pointers.
 #pragma once
 
 #include <cstddef>
@@ -19,8 +20,21 @@ static_assert(sizeof(TV8ComponentBase) == 7 * sizeof(void*), "seven words");
 
 using TV8View = void*;  // address of word 0, 1 or 2 of a TV8ComponentBase
 
+// Slot 0 of every table has the shape of the host compiler's deleting
+// destructor: the view and the flags, answering the view. Bit 0 of the flags
+// asks for the memory to go too (what `delete` passes). On i386 it is
+// thiscall (the view in ECX, the flags on the stack, removed by the callee),
+// not the stdcall of the other slots.
+#if defined(_WIN32) && !defined(_WIN64)
+#define V8_DTOR_CALL __attribute__((thiscall))
+#else
+#define V8_DTOR_CALL
+#endif
+using TV8DeletingDestructor = TV8View(V8_DTOR_CALL*)(TV8View self, uint32_t flags);
+constexpr uint32_t V8DeleteMemoryFlag = 1;
+
 struct TInitDoneTable {
-    void* Destructor;
+    TV8DeletingDestructor Destructor;
     V8Bool(V8_CALL* Init)(TV8View self, TV8AddInDefBase* connection);
     V8Bool(V8_CALL* SetMemManager)(TV8View self, TV8MemoryManager* manager);
     int32_t(V8_CALL* GetInfo)(TV8View self);
@@ -28,7 +42,7 @@ struct TInitDoneTable {
 };
 
 struct TLanguageExtenderTable {
-    void* Destructor;
+    TV8DeletingDestructor Destructor;
     V8Bool(V8_CALL* RegisterExtensionAs)(TV8View self, char16_t** extensionName);
     int32_t(V8_CALL* GetNProps)(TV8View self);
     int32_t(V8_CALL* FindProp)(TV8View self, const char16_t* name);
@@ -50,7 +64,7 @@ struct TLanguageExtenderTable {
 };
 
 struct TLocaleBaseTable {
-    void* Destructor;
+    TV8DeletingDestructor Destructor;
     void(V8_CALL* SetLocale)(TV8View self, const char16_t* locale);
 };
 
@@ -90,6 +104,17 @@ KELMOR_PIN_SLOT(TLocaleBaseTable, SetLocale, 1);
 static_assert(sizeof(TLocaleBaseTable) == 2 * sizeof(void*), "LocaleBase has 2 slots");
 #undef KELMOR_PIN_SLOT
 
+// Slot 0 of each table, one function per table: each knows where its view
+// sits in the record. They end the object as DestroyObject does. Bit 0 set:
+// the record goes too. Bit 0 clear (a destructor call that leaves the
+// storage to the caller): the object is ended and the record is kept,
+// without an object, so that every slot answers its empty answer and a later
+// DestroyObject or deleting call frees the record alone. Other flag bits are
+// ignored. Nothing thrown leaves them.
+TV8View V8_DTOR_CALL InitDoneDestructorSlot(TV8View self, uint32_t flags) noexcept;
+TV8View V8_DTOR_CALL LanguageExtenderDestructorSlot(TV8View self, uint32_t flags) noexcept;
+TV8View V8_DTOR_CALL LocaleBaseDestructorSlot(TV8View self, uint32_t flags) noexcept;
+
 // The shared tables, filled once at load.
 extern const TInitDoneTable InitDoneTable;
 extern const TLanguageExtenderTable LanguageExtenderTable;
@@ -100,7 +125,8 @@ inline TV8View InitDoneView(TV8ComponentBase* r) { return &r->Views[0]; }
 inline TV8View LanguageExtenderView(TV8ComponentBase* r) { return &r->Views[1]; }
 inline TV8View LocaleBaseView(TV8ComponentBase* r) { return &r->Views[2]; }
 
-// The component object behind a view: four words further on.
+// The component object behind a view: four words further on. Null once a
+// destructor call without freeing has ended the object and kept the record.
 class TV8UserObject;
 inline TV8UserObject* ObjectOfView(TV8View view) {
     return static_cast<TV8UserObject*>(static_cast<void* const*>(view)[4]);

@@ -65,7 +65,7 @@ V8Bool V8_CALL RegisterExtensionAsSlot(TV8View self, char16_t** extensionName) {
         TV8UserObject* object = ObjectOfView(self);
         if (extensionName == nullptr) return false;
         *extensionName = nullptr;
-        const TClassReg* reg = object->ClassReg;
+        const TClassReg* reg = RegOf(object);
         if (reg == nullptr) return false;
         return V8CopyWString(object->V8MM, reg->RegisterExtensionAs, extensionName);
     });
@@ -287,7 +287,7 @@ V8Bool V8_CALL CallAsFuncSlot(TV8View self, int32_t index, V8Variant* retValue, 
 }  // namespace
 
 const TLanguageExtenderTable LanguageExtenderTable = {
-    nullptr,
+    &LanguageExtenderDestructorSlot,
     &RegisterExtensionAsSlot,
     &GetNPropsSlot,
     &FindPropSlot,

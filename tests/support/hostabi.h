@@ -23,6 +23,16 @@
 #define HOSTABI_CALL
 #endif
 
+// Slot 0 of every interface is its virtual destructor, called as the host's
+// compiler calls a deleting destructor: the view and the flags (bit 0: free
+// the memory too, what `delete` passes), answering the view. On i386 that is
+// thiscall: the view in ECX, the flags on the stack, removed by the callee.
+#if defined(_WIN32) && !defined(_WIN64)
+#define HOSTABI_DTOR_CALL __attribute__((thiscall))
+#else
+#define HOSTABI_DTOR_CALL
+#endif
+
 namespace hostabi {
 
 // Slot numbers: slot k sits k pointers into the interface's table.
@@ -80,6 +90,13 @@ Fn Slot(const void* view, int k) {
     return reinterpret_cast<Fn>(const_cast<void*>(SlotAddress(view, k)));
 }
 
+// Calls slot 0 of the table behind a view, as `delete` (flags 1) or an
+// explicit destructor call (flags 0) through that interface does.
+inline void* CallDestructor(void* view, uint32_t flags) {
+    using Fn = void*(HOSTABI_DTOR_CALL*)(void*, uint32_t);
+    return Slot<Fn>(view, 0)(view, flags);
+}
+
 // Calls through one view. Each function fetches its slot by number and calls
 // it with the view as the first argument, as the host does.
 class TInitDone {
@@ -87,6 +104,8 @@ public:
     explicit TInitDone(void* view) : FView(view) {}
     void* View() const { return FView; }
     const void* SlotAddress(int k) const { return hostabi::SlotAddress(FView, k); }
+    // Slot 0: the deleting destructor; answers what the slot answers.
+    void* Destructor(uint32_t flags) const { return CallDestructor(FView, flags); }
 
     bool Init(TV8AddInDefBase* connection) const {
         using Fn = bool(HOSTABI_CALL*)(void*, TV8AddInDefBase*);
@@ -114,6 +133,8 @@ public:
     explicit TLanguageExtender(void* view) : FView(view) {}
     void* View() const { return FView; }
     const void* SlotAddress(int k) const { return hostabi::SlotAddress(FView, k); }
+    // Slot 0: the deleting destructor; answers what the slot answers.
+    void* Destructor(uint32_t flags) const { return CallDestructor(FView, flags); }
 
     bool RegisterExtensionAs(char16_t** extensionName) const {
         using Fn = bool(HOSTABI_CALL*)(void*, char16_t**);
@@ -189,6 +210,8 @@ public:
     explicit TLocaleBase(void* view) : FView(view) {}
     void* View() const { return FView; }
     const void* SlotAddress(int k) const { return hostabi::SlotAddress(FView, k); }
+    // Slot 0: the deleting destructor; answers what the slot answers.
+    void* Destructor(uint32_t flags) const { return CallDestructor(FView, flags); }
 
     void SetLocale(const char16_t* locale) const {
         using Fn = void(HOSTABI_CALL*)(void*, const char16_t*);

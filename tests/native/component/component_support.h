@@ -111,10 +111,17 @@ protected:
     }
 
     void Destroy(TV8ComponentBase* record) {
-        for (size_t i = 0; i < FRecords.size(); ++i)
-            if (FRecords[i] == record) FRecords.erase(FRecords.begin() + static_cast<std::ptrdiff_t>(i));
+        Forget(record);
         void* p = record;
         DestroyObject(&p);
+    }
+
+    // `delete` through the interface at word `view` of the record (0, 1 or 2),
+    // as a host compiled with virtual destructors does; answers what slot 0
+    // answers.
+    void* DeleteThrough(TV8ComponentBase* record, int view) {
+        Forget(record);
+        return hostabi::CallDestructor(&record->Views[view], 1);
     }
 
     V8Variant Make(const THostArg& a) {
@@ -176,6 +183,10 @@ protected:
     fakehost::TFakeConnection FHost;
     logtest::TTempFolder FFolder;
     std::string FLogPath;
+    void Forget(TV8ComponentBase* record) {
+        for (size_t i = 0; i < FRecords.size(); ++i)
+            if (FRecords[i] == record) FRecords.erase(FRecords.begin() + static_cast<std::ptrdiff_t>(i));
+    }
     std::vector<TV8ComponentBase*> FRecords;
 };
 

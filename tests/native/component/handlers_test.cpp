@@ -444,6 +444,19 @@ TEST_F(HandlersTest, TheDriverObjectIsMadeOnceAndLivesWithItsComponent) {
     EXPECT_EQ(2, FState.Destroyed);
 }
 
+TEST_F(HandlersTest, DeleteThroughAnyInterfaceClosesTheDriverObjectWithItsComponent) {
+    for (int view = 0; view < 3; ++view) {
+        SCOPED_TRACE("view " + std::to_string(view));
+        TV8ComponentBase* object = NewObject();
+        TCallResult r = Call(object, 6, {T(u"dev-1")});
+        Release(r);
+        const int destroyed = FState.Destroyed;
+        EXPECT_EQ(&object->Views[view], DeleteThrough(object, view));
+        EXPECT_EQ(destroyed + 1, FState.Destroyed);
+    }
+    EXPECT_EQ(FState.Created, FState.Destroyed);
+}
+
 // --- Format version -----------------------------------------------------------------
 
 TEST_F(HandlersTest, TheFormatVersionStaysWithTheDriverUntilAnotherHandlerSetsIt) {

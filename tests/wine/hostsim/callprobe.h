@@ -16,6 +16,9 @@ namespace hostsim {
 // Calls fn with args (args[0] leftmost), stores EAX into *result and answers
 // ESP after the call minus ESP before the arguments were pushed.
 int32_t CallProbe(const void* fn, const std::vector<uintptr_t>& args, uintptr_t* result);
+// The same for thiscall: args[0] goes in ECX, the rest on the stack (the
+// callee removes them: drift 0). args must not be empty.
+int32_t ThiscallProbe(const void* fn, const std::vector<uintptr_t>& args, uintptr_t* result);
 #else
 #define HOSTSIM_HAS_CALL_PROBE 0
 #endif

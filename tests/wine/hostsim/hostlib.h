@@ -106,6 +106,9 @@ public:
     void* Word(int i) const { return Record().Word(i); }
     // DestroyObject when valid; answers its result (0 when nothing to do).
     int32_t Destroy();
+    // The object was ended another way (slot 0, the deleting destructor):
+    // nothing left to destroy.
+    void Forget() { FBase = nullptr; }
 
     // IInitDone
     bool Init(TV8AddInDefBase* connection);

@@ -241,6 +241,21 @@ void CheckConventions(TCheckList& c, THostLibrary& lib, THostObject& obj, THostS
     host.Release(text);
     host.Release(failure);
 
+    // Slot 0 of each table is the deleting destructor, thiscall as the host's
+    // compiler calls it: the view in ECX, the flags on the stack, removed by
+    // the callee; it answers the view and ends the object and its record.
+    const char* const viewNames[] = {"IInitDone", "ILanguageExtender", "LocaleBase"};
+    for (int k = 0; k < 3; ++k) {
+        THostObject doomed(lib);
+        if (!c.Check(doomed.Create(u"KelmorTestAddin") == 1, "GetClassObject for a delete through the probe")) continue;
+        void* view = static_cast<void**>(doomed.Base()) + k;
+        uintptr_t answer = 0;
+        const int32_t drift = hostsim::ThiscallProbe(hostabi::SlotAddress(view, 0), {u(view), 1}, &answer);
+        c.Equal(drift, 0, std::string("slot 0 of ") + viewNames[k] + " removes its flags argument (thiscall)");
+        c.Check(answer == u(view), std::string("slot 0 of ") + viewNames[k] + " answers the view");
+        doomed.Forget();  // ended by the slot: no DestroyObject
+    }
+
     void* location = nullptr;
     uintptr_t created = 0;
     const int32_t d1 =
