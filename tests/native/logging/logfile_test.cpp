@@ -281,22 +281,22 @@ TEST_F(LogFileTest, CreatesOneMissingDirectoryLevelOnly) {
     Log.Info(u"in sub");
     EXPECT_EQ(TextsOf("sub/log.txt"), std::vector<std::string>{"[ INFO] in sub"});
 
-    // Parent missing too: nothing is created, nothing is written, and a
-    // later line tries again (once the retry interval has passed) and
-    // succeeds once the parent is there.
+    // Parent missing too: nothing is created, nothing is written (the line
+    // waits), and a later line tries again (once the retry interval has
+    // passed) and succeeds once the parent is there.
     logtest::TTestFileSystem files;
     TLogFile deep(files);
     Start(deep, "a/b/log.txt");
-    deep.Info(u"lost");
+    deep.Info(u"waits");
     EXPECT_FALSE(Exists(Dir.File("a")));
     EXPECT_FALSE(deep.IsOpenForTests());
     std::filesystem::create_directory(Dir.File("a"));
     files.Advance(TLogFile::OpenRetryMilliseconds);
     deep.Info(u"found");
-    EXPECT_EQ(TextsOf("a/b/log.txt"), std::vector<std::string>{"[ INFO] found"});
+    EXPECT_EQ(TextsOf("a/b/log.txt"), (std::vector<std::string>{"[ INFO] waits", "[ INFO] found"}));
 }
 
-TEST_F(LogFileTest, SecondWriterOnTheSameFileDropsItsLinesWhileReadersRead) {
+TEST_F(LogFileTest, SecondWriterOnTheSameFileKeepsItsLinesWhileReadersRead) {
     Start(Log);
     Log.Info(u"first holds the file");
     ASSERT_TRUE(Log.IsOpenForTests());
@@ -304,8 +304,9 @@ TEST_F(LogFileTest, SecondWriterOnTheSameFileDropsItsLinesWhileReadersRead) {
     logtest::TTestFileSystem files;
     TLogFile second(files);
     Start(second);
-    second.Info(u"dropped");
+    second.Info(u"second waits");
     EXPECT_FALSE(second.IsOpenForTests());
+    EXPECT_EQ(second.WaitingLinesForTests(), 1u);
 
     // A plain reader can read while the first writer holds the file.
     EXPECT_EQ(TextsOf(), std::vector<std::string>{"[ INFO] first holds the file"});
@@ -318,7 +319,7 @@ TEST_F(LogFileTest, SecondWriterOnTheSameFileDropsItsLinesWhileReadersRead) {
     second.Info(u"second now");
     EXPECT_TRUE(second.IsOpenForTests());
     EXPECT_EQ(TextsOf(), (std::vector<std::string>{"[ INFO] first holds the file", "[ INFO] first goes on",
-                                                   "[ INFO] second now"}));
+                                                   "[ INFO] second waits", "[ INFO] second now"}));
 }
 
 TEST_F(LogFileTest, LinesFromTwoThreadsStayWhole) {
@@ -680,13 +681,13 @@ TEST_F(LogFileTest, SizeIsAskedOnlyWithALimit) {
 
 TEST_F(LogFileTest, UnopenableFileIsTriedAtMostOnceASecond) {
     // A missing or unready drive can block each try for seconds: after a
-    // failed open, lines are dropped without touching the file system until
-    // the interval has passed.
+    // failed open, lines wait without touching the file system until the
+    // interval has passed.
     logtest::TTestFileSystem files;
     files.RefuseOpen = true;
     TLogFile log(files);
     Start(log, "sub/log.txt");
-    for (int i = 0; i < 10000; ++i) log.Debug(u"burst");
+    for (int i = 0; i < 1000; ++i) log.Debug(u"burst");
     EXPECT_EQ(files.Opens, 1);
     EXPECT_EQ(files.DirectoryTests, 1);
     EXPECT_LE(files.MakeDirectories, 1);
@@ -700,7 +701,8 @@ TEST_F(LogFileTest, UnopenableFileIsTriedAtMostOnceASecond) {
     EXPECT_EQ(files.DirectoryTests, 2);
 
     // The file can be opened again: the next line after the interval is
-    // written, and lines written while the file is open ask no clock.
+    // written behind all that waited, and lines written while the file is
+    // open ask no clock.
     files.RefuseOpen = false;
     log.Debug(u"still waiting");
     EXPECT_EQ(files.Opens, 2);
@@ -709,9 +711,13 @@ TEST_F(LogFileTest, UnopenableFileIsTriedAtMostOnceASecond) {
     for (int i = 0; i < 100; ++i) log.Debug(u"open");
     EXPECT_EQ(files.Opens, 3);
     std::vector<std::string> texts = TextsOf("sub/log.txt");
-    ASSERT_EQ(texts.size(), 101u);
-    EXPECT_EQ(texts[0], "[DEBUG] written");
-    EXPECT_EQ(texts[100], "[DEBUG] open");
+    ASSERT_EQ(texts.size(), 1104u);
+    EXPECT_EQ(texts[0], "[DEBUG] burst");
+    EXPECT_EQ(texts[999], "[DEBUG] burst");
+    EXPECT_EQ(texts[1000], "[DEBUG] too early");
+    EXPECT_EQ(texts[1002], "[DEBUG] still waiting");
+    EXPECT_EQ(texts[1003], "[DEBUG] written");
+    EXPECT_EQ(texts[1103], "[DEBUG] open");
 }
 
 TEST_F(LogFileTest, AnotherNameOrSwitchingOnTriesAtOnce) {
@@ -747,13 +753,13 @@ TEST_F(LogFileTest, FileThatCannotBePositionedAtItsEndIsNotWritten) {
     files.SeekFails = true;
     TLogFile log(files);
     Start(log);
-    log.Info(u"dropped");
+    log.Info(u"waits");
     EXPECT_FALSE(log.IsOpenForTests());
     EXPECT_EQ(Content(), "oldest\r\n");
     files.SeekFails = false;
     files.Advance(TLogFile::OpenRetryMilliseconds);
     log.Info(u"appended");
-    EXPECT_EQ(TextsOf(), (std::vector<std::string>{"", "[ INFO] appended"}));
+    EXPECT_EQ(TextsOf(), (std::vector<std::string>{"", "[ INFO] waits", "[ INFO] appended"}));
     EXPECT_EQ(Lines(Content())[0], "oldest");
 }
 

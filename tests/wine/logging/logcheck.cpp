@@ -108,8 +108,12 @@ class TManualClockFiles final : public ILogFileSystem {
 public:
     uint64_t Now = 1000000;
     platform::FileHandle Open(const std::u16string& path) override { return P().Open(path); }
-    bool SeekToEnd(platform::FileHandle h) override { return P().SeekToEnd(h); }
-    void Write(platform::FileHandle h, const char* data, size_t size) override { P().Write(h, data, size); }
+    int64_t SeekToEnd(platform::FileHandle h) override { return P().SeekToEnd(h); }
+    size_t Write(platform::FileHandle h, const char* data, size_t size) override { return P().Write(h, data, size); }
+    bool Truncate(platform::FileHandle h, int64_t size) override { return P().Truncate(h, size); }
+    size_t ReadAt(platform::FileHandle h, int64_t offset, char* data, size_t size) override {
+        return P().ReadAt(h, offset, data, size);
+    }
     int64_t Size(platform::FileHandle h) override { return P().Size(h); }
     void Close(platform::FileHandle h) override { P().Close(h); }
     bool DirectoryExists(const std::u16string& path) override { return P().DirectoryExists(path); }
