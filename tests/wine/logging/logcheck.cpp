@@ -198,15 +198,16 @@ void Sharing(const std::u16string& folder) {
     TLogFile second(files);
     second.SetFileName(name);
     second.SetEnabled(true);
-    second.Info(u"second dropped");
-    Check(!second.IsOpenForTests(), "second writer gets no file");
+    second.Info(u"second waits");
+    Check(!second.IsOpenForTests() && second.WaitingLinesForTests() == 1, "second writer gets no file; its line waits");
     Check(Texts(ReadShared(name)) == std::vector<std::string>{"[ INFO] first"}, "reader reads while the log is open");
     first.SetEnabled(false);
     files.Now += TLogFile::OpenRetryMilliseconds;  // a failed open is tried again after the interval
     second.Info(u"second now");
     second.SetEnabled(false);
-    Check(Texts(ReadShared(name)) == std::vector<std::string>{"[ INFO] first", "[ INFO] second now"},
-          "second writer appends once the first let go");
+    Check(Texts(ReadShared(name)) ==
+              std::vector<std::string>{"[ INFO] first", "[ INFO] second waits", "[ INFO] second now"},
+          "second writer appends what waited, then its line, once the first let go");
 }
 
 void Directories(const std::u16string& folder) {
