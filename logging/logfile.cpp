@@ -207,8 +207,14 @@ private:
 class TPlatformLogFileSystem final : public ILogFileSystem {
 public:
     platform::FileHandle Open(const std::u16string& path) override { return platform::OpenLogFile(path); }
-    bool SeekToEnd(platform::FileHandle h) override { return platform::SeekToEnd(h); }
-    void Write(platform::FileHandle h, const char* data, size_t size) override { platform::WriteBytes(h, data, size); }
+    int64_t SeekToEnd(platform::FileHandle h) override { return platform::SeekToEnd(h); }
+    size_t Write(platform::FileHandle h, const char* data, size_t size) override {
+        return platform::WriteBytes(h, data, size);
+    }
+    bool Truncate(platform::FileHandle h, int64_t size) override { return platform::TruncateFile(h, size); }
+    size_t ReadAt(platform::FileHandle h, int64_t offset, char* data, size_t size) override {
+        return platform::ReadBytesAt(h, offset, data, size);
+    }
     int64_t Size(platform::FileHandle h) override { return platform::FileSize(h); }
     void Close(platform::FileHandle h) override { platform::CloseFileHandle(h); }
     bool DirectoryExists(const std::u16string& path) override { return platform::DirectoryExists(path); }
@@ -263,6 +269,17 @@ TLogFile::TLogFile() : FFiles(PlatformLogFileSystem()) {}
 TLogFile::TLogFile(ILogFileSystem& files) : FFiles(files) {}
 
 TLogFile::~TLogFile() {
+    // Unloading: one last try for the lines that wait, at once whatever the
+    // pause after the last failure (there is no later line to wait for).
+    try {
+        TLockScope scope(FLock);
+        if (FEnabled.load(std::memory_order_relaxed) && (!FWaiting.empty() || FLost != 0)) {
+            FOpenFailed = false;
+            if (!IsOpen()) OpenFile();
+            if (IsOpen()) WriteWaiting();
+        }
+    } catch (...) {
+    }
     CloseFile();
 }
 
@@ -282,6 +299,7 @@ void TLogFile::SetEnabled(bool value) {
     FEnabled.store(value, std::memory_order_release);
     CloseFile();
     FOpenFailed = false;
+    DropWaiting();  // switched off: what waits goes; switched on: nothing waits
 }
 
 std::u16string TLogFile::FileName() const {
@@ -295,6 +313,7 @@ void TLogFile::SetFileName(const std::u16string& value) {
     CloseFile();
     FFileName = value;
     FOpenFailed = false;  // another file: the next line tries it at once
+    DropWaiting();        // the lines that wait were the old file's
 }
 
 int32_t TLogFile::MaxFileSize() const {
@@ -322,6 +341,21 @@ bool TLogFile::IsOpenForTests() const {
     return IsOpen();
 }
 
+size_t TLogFile::WaitingLinesForTests() const {
+    TLockScope scope(FLock);
+    return FWaiting.size();
+}
+
+uint64_t TLogFile::LostLinesForTests() const {
+    TLockScope scope(FLock);
+    return FLost;
+}
+
+std::u16string TLogFile::LostLinesText(uint64_t count) {
+    return u"Потеряно строк журнала: " + UnsignedDecimal(count) +
+           u" (файл журнала был недоступен или на диске не было места)";
+}
+
 // --- Line header ---------------------------------------------------------------
 
 std::u16string TLogFile::GetTimeStamp() {
@@ -347,9 +381,14 @@ void TLogFile::OpenFile() {
     std::u16string directory = platform::DirectoryPart(FFileName);
     if (!directory.empty() && !FFiles.DirectoryExists(directory)) FFiles.MakeDirectory(directory);
     FHandle = FFiles.Open(FFileName);
-    // A file that cannot be positioned at its end is not written: the line
-    // would overwrite the oldest ones.
-    if (IsOpen() && !FFiles.SeekToEnd(FHandle)) CloseFile();
+    if (IsOpen()) {
+        // A file that cannot be positioned at its end is not written: the
+        // line would overwrite the oldest ones.
+        FOffset = FFiles.SeekToEnd(FHandle);
+        if (FOffset < 0) CloseFile();
+    }
+    // Nothing is appended after a piece of our own line that is still there.
+    if (IsOpen() && FUnfinished.Due && FUnfinished.FileName == FFileName && !CutOwnTail()) CloseFile();
     FOpenFailed = !IsOpen();
     // Counted from the end of the try, which itself may have taken seconds.
     if (FOpenFailed) FOpenFailedAt = FFiles.MonotonicMilliseconds();
@@ -359,6 +398,30 @@ void TLogFile::CloseFile() {
     TLockScope scope(FLock);
     if (IsOpen()) FFiles.Close(FHandle);
     FHandle = platform::InvalidFileHandle;
+}
+
+// A line failed part way, and its piece could not be cut off then (the
+// handle was dead). What the file holds from where that line began is taken
+// off only when it is a beginning of that very line: anything else there was
+// written by someone else and is left alone. False when the file cannot be
+// read or cut: it is then not written (the next try sees it again).
+bool TLogFile::CutOwnTail() {
+    const int64_t start = FUnfinished.Offset;
+    const int64_t end = FOffset;
+    if (end > start && end - start <= static_cast<int64_t>(FUnfinished.Bytes.size())) {
+        const size_t length = static_cast<size_t>(end - start);
+        std::string tail(length, '\0');
+        if (FFiles.ReadAt(FHandle, start, &tail[0], length) != length) return false;
+        if (FUnfinished.Bytes.compare(0, length, tail) == 0) {
+            if (!FFiles.Truncate(FHandle, start)) return false;
+            FOffset = start;
+        } else {
+            FOffset = FFiles.SeekToEnd(FHandle);
+            if (FOffset < 0) return false;
+        }
+    }
+    FUnfinished = TUnfinishedLine();
+    return true;
 }
 
 int64_t TLogFile::GetSize() const {
@@ -412,17 +475,106 @@ bool TLogFile::PlaceAside(const std::u16string& aside, int32_t count) {
     return FFiles.Rename(aside, NumberedName(1));
 }
 
+// While the file takes writes, each line goes straight to it before the
+// caller goes on, and nothing waits. A line the file does not take (it cannot
+// be opened, or the write fails) waits in memory; the first line that finds
+// the file taking writes again writes what waits ahead of itself, oldest
+// first. There is no thread of our own: only a line, or the unload, writes.
 void TLogFile::Write(const char* bytes, size_t size) {
     TLockScope scope(FLock);
     if (!FEnabled.load(std::memory_order_relaxed)) return;
     if (!IsOpen()) OpenFile();  // (the lock is held: not taken again for an open file)
-    if (!IsOpen()) return;
-    FFiles.Write(FHandle, bytes, size);
+    // (Behind lines that still wait, a line waits too: the order is kept.)
+    if (IsOpen() && ((FWaiting.empty() && FLost == 0) || WriteWaiting()) && PutLine(bytes, size)) return;
+    Keep(bytes, size);
+}
+
+// One line into the open file, then the size test. False (the file closed)
+// when the line did not go whole.
+bool TLogFile::PutLine(const char* bytes, size_t size) {
+    if (!IsOpen()) return false;
+    if (FFiles.Write(FHandle, bytes, size) != size) {
+        WriteFailed(bytes, size);
+        return false;
+    }
+    FOffset += static_cast<int64_t>(size);
     if (FMaxFileSize > 0) {
         // In 64 bits: a file past 4 GiB is over any limit, and a limit of
         // 2048 MB or more does not wrap into a negative one.
         if (GetSize() > static_cast<int64_t>(FMaxFileSize) * BytesPerMegabyte) Rotate();
     }
+    return true;
+}
+
+// A write that failed or went short. What of the line reached the file is
+// cut off again, back to where the line began (the end of the last whole
+// line): writing the rest instead would need the very space or drive that
+// just failed, while cutting back is one call that tells whether it worked.
+// The whole line then waits with the others. A drive that went away cannot
+// cut either: the line's start and bytes are kept, and the next open takes
+// its piece off if it is still there. The file is closed (its handle may be
+// dead for good) and opened again within the pause after a failure.
+void TLogFile::WriteFailed(const char* bytes, size_t size) {
+    if (!FFiles.Truncate(FHandle, FOffset)) {
+        try {
+            FUnfinished.Bytes.assign(bytes, size);
+            FUnfinished.FileName = FFileName;
+            FUnfinished.Offset = FOffset;
+            FUnfinished.Due = true;
+        } catch (...) {
+            FUnfinished = TUnfinishedLine();
+        }
+    }
+    CloseFile();
+    FOpenFailed = true;
+    FOpenFailedAt = FFiles.MonotonicMilliseconds();
+}
+
+// Keeps a line the file did not take. Past the bound the oldest go, and are
+// counted for the notice.
+void TLogFile::Keep(const char* bytes, size_t size) {
+    try {
+        FWaiting.emplace_back(bytes, size);
+        FWaitingBytes += size;
+    } catch (...) {
+        ++FLost;  // no memory for it
+    }
+    while (!FWaiting.empty() && (FWaiting.size() > WaitingLinesLimit || FWaitingBytes > WaitingBytesLimit)) {
+        FWaitingBytes -= FWaiting.front().size();
+        FWaiting.pop_front();
+        ++FLost;
+    }
+}
+
+// Into the open file: first, where the lost lines were, the line that says
+// how many; then the waiting lines, oldest first. Stops at the first that
+// the file does not take (the file is then closed); true when all went.
+bool TLogFile::WriteWaiting() try {
+    if (FLost != 0) {
+        TLineBytes notice;
+        char header[HeaderCapacity];
+        notice.AppendAscii(header, PutHeader(header));
+        notice.AppendAscii(LevelTag(TLogLevel::Error), 8);
+        notice.AppendText(LostLinesText(FLost));
+        notice.AppendAscii("\r\n", 2);
+        if (!PutLine(notice.Data(), notice.Size())) return false;
+        FLost = 0;
+    }
+    while (!FWaiting.empty()) {
+        const std::string& line = FWaiting.front();
+        if (!PutLine(line.data(), line.size())) return false;
+        FWaitingBytes -= line.size();
+        FWaiting.pop_front();
+    }
+    return true;
+} catch (...) {
+    return false;  // no memory for the notice: tried again with the next line
+}
+
+void TLogFile::DropWaiting() {
+    FWaiting.clear();
+    FWaitingBytes = 0;
+    FLost = 0;
 }
 
 void TLogFile::WritePieces(TLogLevel Level, std::initializer_list<std::u16string_view> Pieces) {

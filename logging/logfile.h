@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <initializer_list>
 #include <string>
@@ -42,8 +43,12 @@ using TVariantArray = std::vector<TLogValue>;
 class ILogFileSystem {
 public:
     virtual platform::FileHandle Open(const std::u16string& path) = 0;
-    virtual bool SeekToEnd(platform::FileHandle h) = 0;
-    virtual void Write(platform::FileHandle h, const char* data, size_t size) = 0;
+    virtual int64_t SeekToEnd(platform::FileHandle h) = 0;  // the new position, -1 when it could not
+    // Answers the bytes written: fewer than size when the disk is full or the
+    // drive went away.
+    virtual size_t Write(platform::FileHandle h, const char* data, size_t size) = 0;
+    virtual bool Truncate(platform::FileHandle h, int64_t size) = 0;  // ends the file there and moves there
+    virtual size_t ReadAt(platform::FileHandle h, int64_t offset, char* data, size_t size) = 0;
     virtual int64_t Size(platform::FileHandle h) = 0;  // -1 when unknown
     virtual void Close(platform::FileHandle h) = 0;
     virtual bool DirectoryExists(const std::u16string& path) = 0;
@@ -112,12 +117,21 @@ public:
     // The plain text form of a value: texts unquoted, a null value empty.
     static std::u16string ValueText(const TLogValue& Value);
 
-    // Tests only: whether the file is open now.
+    // Tests only: whether the file is open now; the lines waiting in memory
+    // and the lines lost since the last notice.
     bool IsOpenForTests() const;
+    size_t WaitingLinesForTests() const;
+    uint64_t LostLinesForTests() const;
 
-    // After a failed open, the next try waits this long (a missing or
-    // unready drive can block each try for seconds).
+    // After a failed open or a failed write, the next try waits this long (a
+    // missing or unready drive can block each try for seconds).
     static constexpr uint64_t OpenRetryMilliseconds = 1000;
+    // Lines that the file did not take wait in memory, at most this many and
+    // this many bytes; past either the oldest go.
+    static constexpr size_t WaitingLinesLimit = 10000;
+    static constexpr size_t WaitingBytesLimit = 1048576;
+    // The text of the line that tells how many lines were lost.
+    static std::u16string LostLinesText(uint64_t count);
 
 private:
     void Lock() const;
@@ -127,6 +141,12 @@ private:
     bool IsOpen() const;
     int64_t GetSize() const;
     void Write(const char* bytes, size_t size);
+    bool PutLine(const char* bytes, size_t size);
+    void WriteFailed(const char* bytes, size_t size);
+    void Keep(const char* bytes, size_t size);
+    bool WriteWaiting();
+    void DropWaiting();
+    bool CutOwnTail();
     void WriteLine(TLogLevel Level, const std::u16string_view* Name, std::initializer_list<std::u16string_view> Pieces);
     void Rotate();
     bool PlaceAside(const std::u16string& aside, int32_t count);
@@ -138,8 +158,21 @@ private:
     std::atomic<bool> FEnabled{false};
     int32_t FMaxFileSize = 0;
     int32_t FMaxFileCount = 0;
-    bool FOpenFailed = false;        // the last open failed ...
+    bool FOpenFailed = false;        // the last open or write failed ...
     uint64_t FOpenFailedAt = 0;      // ... and ended at this monotonic time
+    int64_t FOffset = 0;             // where the open file's next line goes
+    std::deque<std::string> FWaiting;  // lines not yet taken by the file, oldest first
+    size_t FWaitingBytes = 0;
+    uint64_t FLost = 0;              // lines dropped since the last notice in the file
+    // A line that failed part way and could not be cut off at once: its
+    // file, where it began and its bytes, so that the next open can take
+    // off what of it reached the file.
+    struct TUnfinishedLine {
+        bool Due = false;
+        std::u16string FileName;
+        int64_t Offset = 0;
+        std::string Bytes;
+    } FUnfinished;
     mutable platform::RecursiveLock FLock;
 };
 

@@ -50,25 +50,46 @@ FileHandle OpenLogFile(const std::u16string& path) {
     return static_cast<FileHandle>(fd);
 }
 
-bool SeekToEnd(FileHandle h) {
-    if (h == InvalidFileHandle) return false;
-    return lseek(Fd(h), 0, SEEK_END) != static_cast<off_t>(-1);
+int64_t SeekToEnd(FileHandle h) {
+    if (h == InvalidFileHandle) return -1;
+    const off_t end = lseek(Fd(h), 0, SEEK_END);
+    return end == static_cast<off_t>(-1) ? -1 : static_cast<int64_t>(end);
 }
 
-void WriteBytes(FileHandle h, const char* data, size_t size) {
-    if (h == InvalidFileHandle) return;
-    const char* p = data;
-    size_t left = size;
-    while (left > 0) {
-        ssize_t n = write(Fd(h), p, left);
+size_t WriteBytes(FileHandle h, const char* data, size_t size) {
+    if (h == InvalidFileHandle) return 0;
+    size_t total = 0;
+    while (total < size) {
+        ssize_t n = write(Fd(h), data + total, size - total);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return;
+            break;
         }
-        if (n == 0) return;
-        p += n;
-        left -= static_cast<size_t>(n);
+        if (n == 0) break;
+        total += static_cast<size_t>(n);
     }
+    return total;
+}
+
+bool TruncateFile(FileHandle h, int64_t size) {
+    if (h == InvalidFileHandle || size < 0) return false;
+    return ftruncate(Fd(h), static_cast<off_t>(size)) == 0 &&
+           lseek(Fd(h), static_cast<off_t>(size), SEEK_SET) != static_cast<off_t>(-1);
+}
+
+size_t ReadBytesAt(FileHandle h, int64_t offset, char* data, size_t size) {
+    if (h == InvalidFileHandle || offset < 0) return 0;
+    size_t total = 0;
+    while (total < size) {
+        ssize_t n = pread(Fd(h), data + total, size - total, static_cast<off_t>(offset) + static_cast<off_t>(total));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (n == 0) break;
+        total += static_cast<size_t>(n);
+    }
+    return total;
 }
 
 int64_t FileSize(FileHandle h) {

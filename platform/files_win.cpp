@@ -38,19 +38,56 @@ FileHandle OpenLogFile(const std::u16string& path) {
     return reinterpret_cast<FileHandle>(h);
 }
 
-bool SeekToEnd(FileHandle h) {
-    if (h == InvalidFileHandle) return false;
+int64_t SeekToEnd(FileHandle h) {
+    if (h == InvalidFileHandle) return -1;
     // SetFilePointer without its high part fails past 4 GiB and leaves the
     // pointer at 0, where the next line would overwrite the oldest ones.
-    LARGE_INTEGER distance;
+    LARGE_INTEGER distance, position;
     distance.QuadPart = 0;
-    return SetFilePointerEx(H(h), distance, nullptr, FILE_END) != 0;
+    if (!SetFilePointerEx(H(h), distance, &position, FILE_END)) return -1;
+    return static_cast<int64_t>(position.QuadPart);
 }
 
-void WriteBytes(FileHandle h, const char* data, size_t size) {
-    if (h == InvalidFileHandle || size == 0) return;
-    DWORD written = 0;
-    WriteFile(H(h), data, static_cast<DWORD>(size), &written, nullptr);
+size_t WriteBytes(FileHandle h, const char* data, size_t size) {
+    if (h == InvalidFileHandle) return 0;
+    // A short write is followed by one for the rest: it either goes too, or
+    // fails and tells the caller how far the bytes got. (No change of the
+    // error mode here: this is every line's path, and the open before it
+    // has already met a drive without its medium.)
+    size_t total = 0;
+    while (total < size) {
+        const size_t left = size - total;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD written = 0;
+        if (!WriteFile(H(h), data + total, chunk, &written, nullptr) || written == 0) break;
+        total += written;
+    }
+    return total;
+}
+
+bool TruncateFile(FileHandle h, int64_t size) {
+    if (h == InvalidFileHandle || size < 0) return false;
+    TNoCriticalErrorDialogs quiet;
+    LARGE_INTEGER distance;
+    distance.QuadPart = size;
+    return SetFilePointerEx(H(h), distance, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(H(h)) != 0;
+}
+
+size_t ReadBytesAt(FileHandle h, int64_t offset, char* data, size_t size) {
+    if (h == InvalidFileHandle || offset < 0) return 0;
+    TNoCriticalErrorDialogs quiet;
+    LARGE_INTEGER distance;
+    distance.QuadPart = offset;
+    if (!SetFilePointerEx(H(h), distance, nullptr, FILE_BEGIN)) return 0;
+    size_t total = 0;
+    while (total < size) {
+        const size_t left = size - total;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD got = 0;
+        if (!ReadFile(H(h), data + total, chunk, &got, nullptr) || got == 0) break;
+        total += got;
+    }
+    return total;
 }
 
 int64_t FileSize(FileHandle h) {

@@ -18,9 +18,18 @@ constexpr FileHandle InvalidFileHandle = ~static_cast<uintptr_t>(0);
 // A second writer (even in the same process) is refused. InvalidFileHandle on
 // failure.
 FileHandle OpenLogFile(const std::u16string& path);
-// Moves to the end of the file, in 64 bits; false when it could not.
-bool SeekToEnd(FileHandle h);
-void WriteBytes(FileHandle h, const char* data, size_t size);  // result not examined
+// Moves to the end of the file, in 64 bits; answers the new position, -1
+// when it could not.
+int64_t SeekToEnd(FileHandle h);
+// Writes at the current position, as much as the system takes; answers the
+// bytes written (fewer than size: a full disk, a drive that went away).
+size_t WriteBytes(FileHandle h, const char* data, size_t size);
+// Sets the end of the file at size bytes and moves there; false when it
+// could not.
+bool TruncateFile(FileHandle h, int64_t size);
+// Reads up to size bytes from offset; answers the bytes read. The position
+// is left wherever the read ended.
+size_t ReadBytesAt(FileHandle h, int64_t offset, char* data, size_t size);
 int64_t FileSize(FileHandle h);                                // -1 when unknown
 void CloseFileHandle(FileHandle h);
 bool DirectoryExists(const std::u16string& path);

@@ -1,12 +1,14 @@
 // The shared log file: line shape, switching, appending, directories, size
-// rotation, sharing between writers, argument formatting and the shared
-// instance.
+// rotation, sharing between writers, faults (lines that wait in memory),
+// argument formatting and the shared instance.
 #include "logging/logfile.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <map>
 #include <ctime>
 #include <regex>
@@ -281,22 +283,22 @@ TEST_F(LogFileTest, CreatesOneMissingDirectoryLevelOnly) {
     Log.Info(u"in sub");
     EXPECT_EQ(TextsOf("sub/log.txt"), std::vector<std::string>{"[ INFO] in sub"});
 
-    // Parent missing too: nothing is created, nothing is written, and a
-    // later line tries again (once the retry interval has passed) and
-    // succeeds once the parent is there.
+    // Parent missing too: nothing is created, nothing is written (the line
+    // waits), and a later line tries again (once the retry interval has
+    // passed) and succeeds once the parent is there.
     logtest::TTestFileSystem files;
     TLogFile deep(files);
     Start(deep, "a/b/log.txt");
-    deep.Info(u"lost");
+    deep.Info(u"waits");
     EXPECT_FALSE(Exists(Dir.File("a")));
     EXPECT_FALSE(deep.IsOpenForTests());
     std::filesystem::create_directory(Dir.File("a"));
     files.Advance(TLogFile::OpenRetryMilliseconds);
     deep.Info(u"found");
-    EXPECT_EQ(TextsOf("a/b/log.txt"), std::vector<std::string>{"[ INFO] found"});
+    EXPECT_EQ(TextsOf("a/b/log.txt"), (std::vector<std::string>{"[ INFO] waits", "[ INFO] found"}));
 }
 
-TEST_F(LogFileTest, SecondWriterOnTheSameFileDropsItsLinesWhileReadersRead) {
+TEST_F(LogFileTest, SecondWriterOnTheSameFileKeepsItsLinesWhileReadersRead) {
     Start(Log);
     Log.Info(u"first holds the file");
     ASSERT_TRUE(Log.IsOpenForTests());
@@ -304,8 +306,9 @@ TEST_F(LogFileTest, SecondWriterOnTheSameFileDropsItsLinesWhileReadersRead) {
     logtest::TTestFileSystem files;
     TLogFile second(files);
     Start(second);
-    second.Info(u"dropped");
+    second.Info(u"second waits");
     EXPECT_FALSE(second.IsOpenForTests());
+    EXPECT_EQ(second.WaitingLinesForTests(), 1u);
 
     // A plain reader can read while the first writer holds the file.
     EXPECT_EQ(TextsOf(), std::vector<std::string>{"[ INFO] first holds the file"});
@@ -318,7 +321,7 @@ TEST_F(LogFileTest, SecondWriterOnTheSameFileDropsItsLinesWhileReadersRead) {
     second.Info(u"second now");
     EXPECT_TRUE(second.IsOpenForTests());
     EXPECT_EQ(TextsOf(), (std::vector<std::string>{"[ INFO] first holds the file", "[ INFO] first goes on",
-                                                   "[ INFO] second now"}));
+                                                   "[ INFO] second waits", "[ INFO] second now"}));
 }
 
 TEST_F(LogFileTest, LinesFromTwoThreadsStayWhole) {
@@ -680,13 +683,13 @@ TEST_F(LogFileTest, SizeIsAskedOnlyWithALimit) {
 
 TEST_F(LogFileTest, UnopenableFileIsTriedAtMostOnceASecond) {
     // A missing or unready drive can block each try for seconds: after a
-    // failed open, lines are dropped without touching the file system until
-    // the interval has passed.
+    // failed open, lines wait without touching the file system until the
+    // interval has passed.
     logtest::TTestFileSystem files;
     files.RefuseOpen = true;
     TLogFile log(files);
     Start(log, "sub/log.txt");
-    for (int i = 0; i < 10000; ++i) log.Debug(u"burst");
+    for (int i = 0; i < 1000; ++i) log.Debug(u"burst");
     EXPECT_EQ(files.Opens, 1);
     EXPECT_EQ(files.DirectoryTests, 1);
     EXPECT_LE(files.MakeDirectories, 1);
@@ -700,7 +703,8 @@ TEST_F(LogFileTest, UnopenableFileIsTriedAtMostOnceASecond) {
     EXPECT_EQ(files.DirectoryTests, 2);
 
     // The file can be opened again: the next line after the interval is
-    // written, and lines written while the file is open ask no clock.
+    // written behind all that waited, and lines written while the file is
+    // open ask no clock.
     files.RefuseOpen = false;
     log.Debug(u"still waiting");
     EXPECT_EQ(files.Opens, 2);
@@ -709,9 +713,13 @@ TEST_F(LogFileTest, UnopenableFileIsTriedAtMostOnceASecond) {
     for (int i = 0; i < 100; ++i) log.Debug(u"open");
     EXPECT_EQ(files.Opens, 3);
     std::vector<std::string> texts = TextsOf("sub/log.txt");
-    ASSERT_EQ(texts.size(), 101u);
-    EXPECT_EQ(texts[0], "[DEBUG] written");
-    EXPECT_EQ(texts[100], "[DEBUG] open");
+    ASSERT_EQ(texts.size(), 1104u);
+    EXPECT_EQ(texts[0], "[DEBUG] burst");
+    EXPECT_EQ(texts[999], "[DEBUG] burst");
+    EXPECT_EQ(texts[1000], "[DEBUG] too early");
+    EXPECT_EQ(texts[1002], "[DEBUG] still waiting");
+    EXPECT_EQ(texts[1003], "[DEBUG] written");
+    EXPECT_EQ(texts[1103], "[DEBUG] open");
 }
 
 TEST_F(LogFileTest, AnotherNameOrSwitchingOnTriesAtOnce) {
@@ -747,14 +755,334 @@ TEST_F(LogFileTest, FileThatCannotBePositionedAtItsEndIsNotWritten) {
     files.SeekFails = true;
     TLogFile log(files);
     Start(log);
-    log.Info(u"dropped");
+    log.Info(u"waits");
     EXPECT_FALSE(log.IsOpenForTests());
     EXPECT_EQ(Content(), "oldest\r\n");
     files.SeekFails = false;
     files.Advance(TLogFile::OpenRetryMilliseconds);
     log.Info(u"appended");
-    EXPECT_EQ(TextsOf(), (std::vector<std::string>{"", "[ INFO] appended"}));
+    EXPECT_EQ(TextsOf(), (std::vector<std::string>{"", "[ INFO] waits", "[ INFO] appended"}));
     EXPECT_EQ(Lines(Content())[0], "oldest");
+}
+
+// --- Faults: lines wait while the file takes no writes ------------------------------
+
+// "[DEBUG] <prefix><i>" for i in [from, to).
+std::vector<std::string> Numbered(const std::string& prefix, int from, int to) {
+    std::vector<std::string> texts;
+    for (int i = from; i < to; ++i) texts.push_back("[DEBUG] " + prefix + std::to_string(i));
+    return texts;
+}
+
+std::string LostText(uint64_t count) { return "[ERROR] " + Utf8(TLogFile::LostLinesText(count)); }
+
+TEST_F(LogFileTest, WhileTheFileTakesWritesEachLineGoesStraightToIt) {
+    logtest::TTestFileSystem files;
+    TLogFile log(files);
+    Start(log);
+    for (int i = 0; i < 100; ++i) {
+        log.Debug(u"line " + text::FromInt(i));
+        // In the file before the caller goes on.
+        ASSERT_EQ(Lines(Content()).size(), static_cast<size_t>(i + 1));
+    }
+    EXPECT_EQ(files.Opens, 1);
+    EXPECT_EQ(files.Writes, 100);
+    EXPECT_EQ(files.Truncates, 0);
+    EXPECT_EQ(log.WaitingLinesForTests(), 0u);
+    EXPECT_EQ(TextsOf(), Numbered("line ", 0, 100));
+}
+
+TEST_F(LogFileTest, OpensThatFailNTimesThenWorkLoseNoLine) {
+    for (int failures : {1, 3}) {
+        SCOPED_TRACE(failures);
+        logtest::TTempFolder dir;
+        logtest::TTestFileSystem files;
+        files.RefuseOpens = failures;
+        TLogFile log(files);
+        log.SetFileName(text::FromUtf8(dir.File("log.txt")));
+        log.SetEnabled(true);
+        int written = 0;
+        for (int attempt = 0; attempt <= failures; ++attempt) {
+            // Several lines within each pause: only the first tries the file.
+            for (int i = 0; i < 5; ++i) log.Debug(u"line " + text::FromInt(written++));
+            EXPECT_EQ(files.Opens, attempt + 1);
+            files.Advance(TLogFile::OpenRetryMilliseconds);
+        }
+        EXPECT_TRUE(log.IsOpenForTests());
+        EXPECT_EQ(log.WaitingLinesForTests(), 0u);
+        std::vector<std::string> texts;
+        for (const std::string& line : Lines(ReadAll(dir.File("log.txt")))) texts.push_back(AfterHeader(line));
+        EXPECT_EQ(texts, Numbered("line ", 0, written));
+    }
+}
+
+TEST_F(LogFileTest, FailedOrShortWriteLeavesOnlyWholeLinesAndTheLineWaits) {
+    enum TFault { Fails, Short, ShortOnDeadDrive, ShortOnDeadDriveThenAnotherWriter };
+    for (TFault fault : {Fails, Short, ShortOnDeadDrive, ShortOnDeadDriveThenAnotherWriter}) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        logtest::TTempFolder dir;
+        const std::string path = dir.File("log.txt");
+        logtest::TTestFileSystem files;
+        TLogFile log(files);
+        log.SetFileName(text::FromUtf8(path));
+        log.SetEnabled(true);
+        log.Debug(u"line 0");
+        const std::string before = ReadAll(path);
+
+        if (fault == Fails) files.FailWrites = true;
+        else files.ShortWrites = 1;
+        files.TruncateFails = fault == ShortOnDeadDrive || fault == ShortOnDeadDriveThenAnotherWriter;
+        log.Debug(u"line 1");
+        EXPECT_FALSE(log.IsOpenForTests());  // closed: its handle may be dead
+        EXPECT_EQ(log.WaitingLinesForTests(), 1u);
+        if (files.TruncateFails) {
+            // The drive could not cut: half the line is there until the file
+            // is opened again.
+            EXPECT_GT(ReadAll(path).size(), before.size());
+        } else {
+            EXPECT_EQ(ReadAll(path), before);  // cut back to the last whole line
+        }
+        // Within the pause the file is not tried again.
+        const int opens = files.Opens;
+        log.Debug(u"line 2");
+        EXPECT_EQ(files.Opens, opens);
+
+        files.FailWrites = false;
+        files.TruncateFails = false;
+        std::vector<std::string> expected = Numbered("line ", 0, 1);
+        if (fault == ShortOnDeadDriveThenAnotherWriter) {
+            // While our file is closed, someone else cuts our piece and
+            // writes a line of his own: that is not ours to take off.
+            std::filesystem::resize_file(path, before.size());
+            WriteAll(path, before + "someone else\r\n");
+            expected.push_back("");
+        }
+        files.Advance(TLogFile::OpenRetryMilliseconds);
+        log.Debug(u"line 3");
+        for (const std::string& t : Numbered("line ", 1, 4)) expected.push_back(t);
+        EXPECT_TRUE(log.IsOpenForTests());
+        const std::string content = ReadAll(path);
+        EXPECT_EQ(content.substr(content.size() - 2), "\r\n");
+        std::vector<std::string> texts;
+        for (const std::string& line : Lines(content)) texts.push_back(AfterHeader(line));
+        EXPECT_EQ(texts, expected) << content;
+        if (fault == ShortOnDeadDriveThenAnotherWriter) {
+            EXPECT_EQ(Lines(content)[1], "someone else");
+        }
+    }
+}
+
+TEST_F(LogFileTest, WaitAtAndPastItsBoundDropsTheOldestAndSaysHowMany) {
+    // The bound is on lines and on bytes: short lines meet the first, long
+    // ones the second.
+    const std::string longText(4000, 'x');
+    const int64_t longLine = InfoLineLength(longText + " 0000");  // the same length as a debug line
+    const int longFit = static_cast<int>(TLogFile::WaitingBytesLimit / longLine);
+    struct Case {
+        const char* name;
+        std::string prefix;
+        int lines;
+        int kept;
+    };
+    const int limit = static_cast<int>(TLogFile::WaitingLinesLimit);
+    for (const Case& c : {Case{"exactly the line bound", "line ", limit, limit},
+                          Case{"past the line bound", "line ", limit + 7, limit},
+                          Case{"past the byte bound", longText + " ", longFit + 3, longFit}}) {
+        SCOPED_TRACE(c.name);
+        logtest::TTempFolder dir;
+        const std::string path = dir.File("log.txt");
+        logtest::TTestFileSystem files;
+        files.RefuseOpen = true;
+        TLogFile log(files);
+        log.SetFileName(text::FromUtf8(path));
+        log.SetEnabled(true);
+        for (int i = 0; i < c.lines; ++i) {
+            char number[8];
+            std::snprintf(number, sizeof number, "%04d", i % 10000);
+            log.Debug(text::FromUtf8(c.prefix + (c.lines > 10000 ? std::to_string(i) : number)));
+        }
+        EXPECT_EQ(log.WaitingLinesForTests(), static_cast<size_t>(c.kept));
+        EXPECT_EQ(log.LostLinesForTests(), static_cast<uint64_t>(c.lines - c.kept));
+
+        files.RefuseOpen = false;
+        files.Advance(TLogFile::OpenRetryMilliseconds);
+        log.Debug(u"after");
+        std::vector<std::string> texts;
+        for (const std::string& line : Lines(ReadAll(path))) texts.push_back(AfterHeader(line));
+        std::vector<std::string> expected;
+        if (c.kept < c.lines) expected.push_back(LostText(static_cast<uint64_t>(c.lines - c.kept)));
+        for (int i = c.lines - c.kept; i < c.lines; ++i) {
+            char number[8];
+            std::snprintf(number, sizeof number, "%04d", i % 10000);
+            expected.push_back("[DEBUG] " + c.prefix + (c.lines > 10000 ? std::to_string(i) : number));
+        }
+        expected.push_back("[DEBUG] after");
+        ASSERT_EQ(texts.size(), expected.size());
+        EXPECT_TRUE(texts == expected);
+        EXPECT_EQ(log.WaitingLinesForTests(), 0u);
+        EXPECT_EQ(log.LostLinesForTests(), 0u);
+    }
+    // The notice's own words.
+    EXPECT_EQ(TLogFile::LostLinesText(7),
+              u"Потеряно строк журнала: 7 (файл журнала был недоступен или на диске не было места)");
+}
+
+TEST_F(LogFileTest, TheNoticeThatFailsIsWrittenLaterWithTheCountSoFar) {
+    // The file opens again but the first write (the notice) fails once more:
+    // the count goes on and the one notice written says all.
+    logtest::TTestFileSystem files;
+    files.RefuseOpen = true;
+    TLogFile log(files);
+    Start(log);
+    const int limit = static_cast<int>(TLogFile::WaitingLinesLimit);
+    for (int i = 0; i < limit + 2; ++i) log.Debug(u"line " + text::FromInt(i));
+    files.RefuseOpen = false;
+    files.ShortWrites = 1;
+    files.Advance(TLogFile::OpenRetryMilliseconds);
+    log.Debug(u"line " + text::FromInt(limit + 2));  // the notice goes short: this line waits, one more lost
+    EXPECT_EQ(Content(), "");
+    files.Advance(TLogFile::OpenRetryMilliseconds);
+    log.Debug(u"line " + text::FromInt(limit + 3));
+    std::vector<std::string> expected{LostText(3)};
+    for (const std::string& t : Numbered("line ", 3, limit + 4)) expected.push_back(t);
+    EXPECT_TRUE(TextsOf() == expected);
+}
+
+TEST_F(LogFileTest, SwitchingOffOrAnotherNameDropsWhatWaits) {
+    for (bool switchOff : {true, false}) {
+        SCOPED_TRACE(switchOff);
+        logtest::TTempFolder dir;
+        logtest::TTestFileSystem files;
+        files.RefuseOpen = true;
+        TLogFile log(files);
+        log.SetFileName(text::FromUtf8(dir.File("a.txt")));
+        log.SetEnabled(true);
+        for (int i = 0; i < static_cast<int>(TLogFile::WaitingLinesLimit) + 5; ++i) log.Debug(u"dropped");
+        if (switchOff) {
+            log.SetEnabled(false);
+            log.SetEnabled(true);
+        } else {
+            log.SetFileName(text::FromUtf8(dir.File("b.txt")));
+        }
+        EXPECT_EQ(log.WaitingLinesForTests(), 0u);
+        EXPECT_EQ(log.LostLinesForTests(), 0u);
+        files.RefuseOpen = false;
+        log.Debug(u"fresh");
+        std::vector<std::string> texts;
+        for (const std::string& line : Lines(ReadAll(dir.File(switchOff ? "a.txt" : "b.txt"))))
+            texts.push_back(AfterHeader(line));
+        EXPECT_EQ(texts, std::vector<std::string>{"[DEBUG] fresh"});
+    }
+}
+
+TEST_F(LogFileTest, UnloadMakesOneLastTryForWhatWaits) {
+    enum TAtUnload { FileBack, StillFailing, SwitchedOff };
+    for (TAtUnload at : {FileBack, StillFailing, SwitchedOff}) {
+        SCOPED_TRACE(static_cast<int>(at));
+        logtest::TTempFolder dir;
+        const std::string path = dir.File("log.txt");
+        logtest::TTestFileSystem files;
+        int opensBeforeUnload = 0;
+        {
+            TLogFile log(files);
+            log.SetFileName(text::FromUtf8(path));
+            log.SetEnabled(true);
+            log.Debug(u"line 0");
+            files.FailWrites = true;
+            log.Debug(u"line 1");
+            log.Debug(u"line 2");
+            ASSERT_EQ(log.WaitingLinesForTests(), 2u);
+            if (at == FileBack || at == SwitchedOff) files.FailWrites = false;
+            if (at == StillFailing) files.RefuseOpen = true;
+            if (at == SwitchedOff) log.SetEnabled(false);
+            opensBeforeUnload = files.Opens;
+            // Still within the pause after the failure: only the unload tries.
+        }
+        std::vector<std::string> texts;
+        for (const std::string& line : Lines(ReadAll(path))) texts.push_back(AfterHeader(line));
+        EXPECT_EQ(texts, Numbered("line ", 0, at == FileBack ? 3 : 1));
+        EXPECT_EQ(files.Opens, opensBeforeUnload + (at == SwitchedOff ? 0 : 1));
+    }
+}
+
+TEST_F(LogFileTest, SharedLogWritesWhatWaitsWhenTheLibraryIsUnloaded) {
+    logtest::TTestFileSystem files;
+    ResetLogFileForTests();
+    {
+        // The unit's finalization destroys the shared instance just so.
+        TLogFile& shared = GetLogFile();
+        Start(shared);
+        shared.Info(u"before");
+        ASSERT_TRUE(shared.IsOpenForTests());
+    }
+    // A held file makes the shared instance's lines wait: a second writer
+    // holds it while the shared one is switched off and on again.
+    GetLogFile().SetEnabled(false);
+    platform::FileHandle holder = platform::OpenLogFile(Dir.File16("log.txt"));
+    ASSERT_NE(holder, platform::InvalidFileHandle);
+    GetLogFile().SetEnabled(true);
+    GetLogFile().Info(u"waits 1");
+    GetLogFile().Info(u"waits 2");
+    EXPECT_EQ(GetLogFile().WaitingLinesForTests(), 2u);
+    platform::CloseFileHandle(holder);
+    ResetLogFileForTests();
+    EXPECT_EQ(TextsOf(), (std::vector<std::string>{"[ INFO] before", "[ INFO] waits 1", "[ INFO] waits 2"}));
+}
+
+TEST_F(LogFileTest, LinesOfSeveralThreadsKeepTheirOrderThroughFaults) {
+    // Four threads write while the file fails, goes short, refuses to open
+    // and comes back, over and over: every line reaches the file once, whole,
+    // and each thread's lines in the order it wrote them.
+    logtest::TTestFileSystem files;
+    TLogFile log(files);
+    Start(log);
+    const int threads = 4, perThread = 1000;
+    std::atomic<int> running{threads};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t) {
+        writers.emplace_back([&log, &running, t] {
+            for (int i = 0; i < perThread; ++i)
+                log.Debug(u"thread " + text::FromInt(t) + u" line " + text::FromInt(i) + u" with some length");
+            running.fetch_sub(1);
+        });
+    }
+    for (int round = 0; running.load() > 0; ++round) {
+        {
+            std::lock_guard<std::mutex> lock(files.Guard());
+            files.FailWrites = round % 4 == 1;
+            files.ShortWrites = round % 4 == 2 ? 3 : 0;
+            files.RefuseOpens = round % 4 == 3 ? 2 : 0;
+        }
+        files.Advance(TLogFile::OpenRetryMilliseconds);
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    for (std::thread& w : writers) w.join();
+    {
+        std::lock_guard<std::mutex> lock(files.Guard());
+        files.FailWrites = false;
+        files.ShortWrites = 0;
+        files.RefuseOpens = 0;
+    }
+    files.Advance(TLogFile::OpenRetryMilliseconds);
+    log.Debug(u"last");
+    EXPECT_GT(files.Truncates, 0);  // the faults did happen
+
+    std::vector<int> next(threads, 0);
+    const std::vector<std::string> texts = TextsOf();
+    ASSERT_EQ(texts.size(), static_cast<size_t>(threads * perThread + 1));
+    EXPECT_EQ(texts.back(), "[DEBUG] last");
+    for (size_t k = 0; k + 1 < texts.size(); ++k) {
+        int t = -1, i = -1;
+        char tail[32] = {};
+        if (std::sscanf(texts[k].c_str(), "[DEBUG] thread %d line %d with some %31s", &t, &i, tail) != 3 || t < 0 ||
+            t >= threads || std::string(tail) != "length") {
+            ADD_FAILURE() << "broken line: " << texts[k];
+            continue;
+        }
+        EXPECT_EQ(i, next[t]) << "thread " << t;
+        next[t] = i + 1;
+    }
+    for (int t = 0; t < threads; ++t) EXPECT_EQ(next[t], perThread);
 }
 
 // --- Threads -----------------------------------------------------------------------

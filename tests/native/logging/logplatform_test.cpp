@@ -72,8 +72,8 @@ TEST(LogPlatformTest, OpenAppendsAndAdmitsOneWriter) {
     platform::FileHandle first = platform::OpenLogFile(dir.File16("log"));
     ASSERT_NE(first, platform::InvalidFileHandle);
     EXPECT_EQ(platform::FileSize(first), 3);
-    EXPECT_TRUE(platform::SeekToEnd(first));
-    platform::WriteBytes(first, "def", 3);
+    EXPECT_EQ(platform::SeekToEnd(first), 3);
+    EXPECT_EQ(platform::WriteBytes(first, "def", 3), 3u);
     EXPECT_EQ(platform::FileSize(first), 6);
 
     // Refused for a second writer, in this thread or another one.
@@ -92,6 +92,27 @@ TEST(LogPlatformTest, OpenAppendsAndAdmitsOneWriter) {
     EXPECT_EQ(platform::OpenLogFile(dir.File16("missing/log")), platform::InvalidFileHandle);
 }
 
+TEST(LogPlatformTest, TruncateCutsBackAndReadAtReadsWhatIsThere) {
+    // What the log uses to take a broken line off again.
+    logtest::TTempFolder dir;
+    WriteAll(dir.File("log"), "whole\r\nhalf a li");
+    platform::FileHandle h = platform::OpenLogFile(dir.File16("log"));
+    ASSERT_NE(h, platform::InvalidFileHandle);
+    char piece[16] = {};
+    EXPECT_EQ(platform::ReadBytesAt(h, 7, piece, sizeof piece), 9u);  // only what is there
+    EXPECT_EQ(std::string(piece, 9), "half a li");
+    EXPECT_TRUE(platform::TruncateFile(h, 7));
+    EXPECT_EQ(platform::FileSize(h), 7);
+    EXPECT_EQ(platform::WriteBytes(h, "next\r\n", 6), 6u);  // written where it was cut
+    EXPECT_EQ(ReadAll(dir.File("log")), "whole\r\nnext\r\n");
+    EXPECT_FALSE(platform::TruncateFile(h, -1));
+    platform::CloseFileHandle(h);
+    EXPECT_FALSE(platform::TruncateFile(platform::InvalidFileHandle, 0));
+    EXPECT_EQ(platform::WriteBytes(platform::InvalidFileHandle, "x", 1), 0u);
+    EXPECT_EQ(platform::ReadBytesAt(platform::InvalidFileHandle, 0, piece, 1), 0u);
+    EXPECT_EQ(platform::SeekToEnd(platform::InvalidFileHandle), -1);
+}
+
 TEST(LogPlatformTest, SizeAndEndPastFourGigabytes) {
     // A sparse file just over 4 GiB: its size in full, and a write after
     // moving to the end lands there, leaving the first bytes alone.
@@ -104,8 +125,8 @@ TEST(LogPlatformTest, SizeAndEndPastFourGigabytes) {
     platform::FileHandle h = platform::OpenLogFile(dir.File16("big"));
     ASSERT_NE(h, platform::InvalidFileHandle);
     EXPECT_EQ(platform::FileSize(h), big);
-    EXPECT_TRUE(platform::SeekToEnd(h));
-    platform::WriteBytes(h, "tail", 4);
+    EXPECT_EQ(platform::SeekToEnd(h), big);
+    EXPECT_EQ(platform::WriteBytes(h, "tail", 4), 4u);
     EXPECT_EQ(platform::FileSize(h), big + 4);
     platform::CloseFileHandle(h);
     std::ifstream in(dir.File("big"), std::ios::binary);

@@ -94,7 +94,8 @@ inline std::map<std::string, std::string> FolderContents(const std::string& fold
 }
 
 // The platform's files under a log file, with what a test needs to steer and
-// watch: a clock that moves only when told, opens that are refused, files
+// watch: a clock that moves only when told, opens that are refused, writes
+// that fail or go short (as on a full disk or a drive that went away), files
 // held by a reader without delete sharing, renames to given names that fail,
 // sizes reported larger than they are, and counts of the calls made.
 class TTestFileSystem final : public ILogFileSystem {
@@ -102,13 +103,18 @@ public:
     // Steering (set while no line is being written, or under Guard()).
     uint64_t Now = 5000000;              // the monotonic clock, in ms
     bool RefuseOpen = false;             // every open fails
+    int RefuseOpens = 0;                 // the next N opens fail
     bool SeekFails = false;              // moving to the end fails
+    bool FailWrites = false;             // every write writes nothing
+    int ShortWrites = 0;                 // the next N writes write only half their bytes
+    bool TruncateFails = false;          // cutting the file fails (its drive went away)
     std::set<std::u16string> Held;       // cannot be renamed or removed
     std::set<std::u16string> NoRenameTo; // renames to these names fail
     int64_t ExtraSize = 0;               // added to every size reported
 
     // Counts of the calls made.
     int Opens = 0, DirectoryTests = 0, MakeDirectories = 0, Removes = 0, Renames = 0, SizeQueries = 0;
+    int Writes = 0, Truncates = 0;
 
     std::mutex& Guard() { return FGuard; }
 
@@ -116,13 +122,34 @@ public:
         std::lock_guard<std::mutex> lock(FGuard);
         ++Opens;
         if (RefuseOpen) return platform::InvalidFileHandle;
+        if (RefuseOpens > 0) {
+            --RefuseOpens;
+            return platform::InvalidFileHandle;
+        }
         return Platform().Open(path);
     }
-    bool SeekToEnd(platform::FileHandle h) override {
+    int64_t SeekToEnd(platform::FileHandle h) override {
         std::lock_guard<std::mutex> lock(FGuard);
-        return !SeekFails && Platform().SeekToEnd(h);
+        return SeekFails ? -1 : Platform().SeekToEnd(h);
     }
-    void Write(platform::FileHandle h, const char* data, size_t size) override { Platform().Write(h, data, size); }
+    size_t Write(platform::FileHandle h, const char* data, size_t size) override {
+        std::lock_guard<std::mutex> lock(FGuard);
+        ++Writes;
+        if (FailWrites) return 0;
+        if (ShortWrites > 0) {
+            --ShortWrites;
+            return Platform().Write(h, data, size / 2);
+        }
+        return Platform().Write(h, data, size);
+    }
+    bool Truncate(platform::FileHandle h, int64_t size) override {
+        std::lock_guard<std::mutex> lock(FGuard);
+        ++Truncates;
+        return !TruncateFails && Platform().Truncate(h, size);
+    }
+    size_t ReadAt(platform::FileHandle h, int64_t offset, char* data, size_t size) override {
+        return Platform().ReadAt(h, offset, data, size);
+    }
     int64_t Size(platform::FileHandle h) override {
         std::lock_guard<std::mutex> lock(FGuard);
         ++SizeQueries;

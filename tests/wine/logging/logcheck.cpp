@@ -1,7 +1,7 @@
 // The shared log file on Windows: the ANSI code page with its default
-// character, the sharing rules of the open file, one directory level,
-// rotation by renaming (with the log or a numbered file held by a reader),
-// a log past 4 GiB, and the line header. Prints a PASS or FAIL line per
+// character, the sharing rules of the open file, cutting a file back, one
+// directory level, rotation by renaming (with the log or a numbered file
+// held by a reader), a log past 4 GiB, and the line header. Prints a PASS or FAIL line per
 // check and a closing "SUMMARY: N passed, N failed" line; the exit code is 0
 // when all passed. "logcheck.exe clock" checks only the header's clock (for a
 // run under another time zone); "logcheck.exe bench [LINES]" measures instead
@@ -108,8 +108,12 @@ class TManualClockFiles final : public ILogFileSystem {
 public:
     uint64_t Now = 1000000;
     platform::FileHandle Open(const std::u16string& path) override { return P().Open(path); }
-    bool SeekToEnd(platform::FileHandle h) override { return P().SeekToEnd(h); }
-    void Write(platform::FileHandle h, const char* data, size_t size) override { P().Write(h, data, size); }
+    int64_t SeekToEnd(platform::FileHandle h) override { return P().SeekToEnd(h); }
+    size_t Write(platform::FileHandle h, const char* data, size_t size) override { return P().Write(h, data, size); }
+    bool Truncate(platform::FileHandle h, int64_t size) override { return P().Truncate(h, size); }
+    size_t ReadAt(platform::FileHandle h, int64_t offset, char* data, size_t size) override {
+        return P().ReadAt(h, offset, data, size);
+    }
     int64_t Size(platform::FileHandle h) override { return P().Size(h); }
     void Close(platform::FileHandle h) override { P().Close(h); }
     bool DirectoryExists(const std::u16string& path) override { return P().DirectoryExists(path); }
@@ -194,15 +198,34 @@ void Sharing(const std::u16string& folder) {
     TLogFile second(files);
     second.SetFileName(name);
     second.SetEnabled(true);
-    second.Info(u"second dropped");
-    Check(!second.IsOpenForTests(), "second writer gets no file");
+    second.Info(u"second waits");
+    Check(!second.IsOpenForTests() && second.WaitingLinesForTests() == 1, "second writer gets no file; its line waits");
     Check(Texts(ReadShared(name)) == std::vector<std::string>{"[ INFO] first"}, "reader reads while the log is open");
     first.SetEnabled(false);
     files.Now += TLogFile::OpenRetryMilliseconds;  // a failed open is tried again after the interval
     second.Info(u"second now");
     second.SetEnabled(false);
-    Check(Texts(ReadShared(name)) == std::vector<std::string>{"[ INFO] first", "[ INFO] second now"},
-          "second writer appends once the first let go");
+    Check(Texts(ReadShared(name)) ==
+              std::vector<std::string>{"[ INFO] first", "[ INFO] second waits", "[ INFO] second now"},
+          "second writer appends what waited, then its line, once the first let go");
+}
+
+// What the log uses to take a broken line off again, on Windows files: a
+// read from a given place, and the file's end set back.
+void CutBack(const std::u16string& folder) {
+    const std::u16string name = folder + u"cut.txt";
+    WriteFileBytes(name, "whole\r\nhalf a li");
+    platform::FileHandle h = platform::OpenLogFile(name);
+    if (!Check(h != platform::InvalidFileHandle, "the log file layer opens a file to cut")) return;
+    char piece[16] = {};
+    const size_t got = platform::ReadBytesAt(h, 7, piece, sizeof piece);
+    Check(got == 9 && std::string(piece, got) == "half a li", "ReadBytesAt reads what is there from its place",
+          std::string(piece, got));
+    Check(platform::TruncateFile(h, 7) && platform::FileSize(h) == 7, "TruncateFile sets the end back");
+    Check(platform::WriteBytes(h, "next\r\n", 6) == 6, "WriteBytes answers the bytes written");
+    platform::CloseFileHandle(h);
+    Check(ReadShared(name) == "whole\r\nnext\r\n", "the next line goes where the file was cut", ReadShared(name));
+    DeleteFileW(W(name));
 }
 
 void Directories(const std::u16string& folder) {
@@ -618,6 +641,7 @@ int main(int argc, char** argv) {
     CodePageAndHeader(folder);
     ClockAgreesWithGetLocalTime();
     Sharing(folder);
+    CutBack(folder);
     Directories(folder);
     HostErrorMode(folder);
     Rotation(folder);
