@@ -221,6 +221,10 @@ TClassView CheckClass(TReport& report, const TContext& context, const char16_t* 
                                           ? UnloadableServer(here.Inproc, self.Bits)
                                           : std::u16string();
     const bool usableHere = here.Registered() && here.Server().FileFound && unloadable.empty();
+    // The other view's in-process file, as a client of the other bitness meets it.
+    const std::u16string unloadableThere = there.InprocServer() && there.Inproc.FileFound
+                                               ? UnloadableServer(there.Inproc, other.Bits)
+                                               : std::u16string();
     if (here.Registered()) {
         const TServer& server = here.Server();
         if (!server.FileFound) {
@@ -257,9 +261,9 @@ TClassView CheckClass(TReport& report, const TContext& context, const char16_t* 
             report.Problem(u"Регистрация: " + what + u" не зарегистрирован: драйвер ККТ не установлен. Установите "
                                                     u"драйвер ККТ");
         return here;
-    } else if (there.InprocServer() && there.Inproc.FileFound && !UnloadableServer(there.Inproc, other.Bits).empty()) {
+    } else if (!unloadableThere.empty()) {
         report.Problem(u"Регистрация: " + what + u" зарегистрирован только " + ForPrograms(other.Bits) + u", но " +
-                       UnloadableServer(there.Inproc, other.Bits) +
+                       unloadableThere +
                        u": драйвер не создаст клиент 1С ни одной разрядности. Переустановите драйвер ККТ той же "
                        u"разрядности, что и клиент 1С");
         return here;
@@ -281,9 +285,6 @@ TClassView CheckClass(TReport& report, const TContext& context, const char16_t* 
     // The other view: what a client of the other bitness on this till meets.
     if (there.Registered()) {
         const TServer& server = there.Server();
-        const std::u16string unloadableThere = there.InprocServer() && server.FileFound
-                                                   ? UnloadableServer(server, other.Bits)
-                                                   : std::u16string();
         if (!server.FileFound)
             report.Warning(u"Регистрация: " + what + u" " + ForPrograms(other.Bits) + u" указывает на файл " +
                            server.File + u", а его нет: " + Client(other.Bits) +

@@ -203,6 +203,21 @@ private:
     std::string FLong;
 };
 
+// A whole line: header (taken now, on the calling thread), level tag, the
+// name and a blank when there is one, the pieces, CR LF.
+void ComposeLine(TLineBytes& line, TLogLevel level, const std::u16string_view* name,
+                 std::initializer_list<std::u16string_view> pieces) {
+    char header[HeaderCapacity];
+    line.AppendAscii(header, PutHeader(header));
+    line.AppendAscii(LevelTag(level), 8);
+    if (name != nullptr) {
+        line.AppendText(*name);
+        line.AppendAscii(" ", 1);
+    }
+    for (std::u16string_view piece : pieces) line.AppendText(piece);
+    line.AppendAscii("\r\n", 2);
+}
+
 // The platform's files and clock.
 class TPlatformLogFileSystem final : public ILogFileSystem {
 public:
@@ -388,7 +403,7 @@ void TLogFile::OpenFile() {
         if (FOffset < 0) CloseFile();
     }
     // Nothing is appended after a piece of our own line that is still there.
-    if (IsOpen() && FUnfinished.Due && FUnfinished.FileName == FFileName && !CutOwnTail()) CloseFile();
+    if (IsOpen() && !FUnfinished.Bytes.empty() && FUnfinished.FileName == FFileName && !CutOwnTail()) CloseFile();
     FOpenFailed = !IsOpen();
     // Counted from the end of the try, which itself may have taken seconds.
     if (FOpenFailed) FOpenFailedAt = FFiles.MonotonicMilliseconds();
@@ -520,7 +535,6 @@ void TLogFile::WriteFailed(const char* bytes, size_t size) {
             FUnfinished.Bytes.assign(bytes, size);
             FUnfinished.FileName = FFileName;
             FUnfinished.Offset = FOffset;
-            FUnfinished.Due = true;
         } catch (...) {
             FUnfinished = TUnfinishedLine();
         }
@@ -552,11 +566,7 @@ void TLogFile::Keep(const char* bytes, size_t size) {
 bool TLogFile::WriteWaiting() try {
     if (FLost != 0) {
         TLineBytes notice;
-        char header[HeaderCapacity];
-        notice.AppendAscii(header, PutHeader(header));
-        notice.AppendAscii(LevelTag(TLogLevel::Error), 8);
-        notice.AppendText(LostLinesText(FLost));
-        notice.AppendAscii("\r\n", 2);
+        ComposeLine(notice, TLogLevel::Error, nullptr, {LostLinesText(FLost)});
         if (!PutLine(notice.Data(), notice.Size())) return false;
         FLost = 0;
     }
@@ -593,15 +603,7 @@ void TLogFile::WriteLine(TLogLevel Level, const std::u16string_view* Name,
     try {
         // The header is taken on the caller's thread before the lock.
         TLineBytes line;
-        char header[HeaderCapacity];
-        line.AppendAscii(header, PutHeader(header));
-        line.AppendAscii(LevelTag(Level), 8);
-        if (Name != nullptr) {
-            line.AppendText(*Name);
-            line.AppendAscii(" ", 1);
-        }
-        for (std::u16string_view piece : Pieces) line.AppendText(piece);
-        line.AppendAscii("\r\n", 2);
+        ComposeLine(line, Level, Name, Pieces);
         // One write call per line, before the caller goes on.
         Write(line.Data(), line.Size());
     } catch (...) {

@@ -165,10 +165,10 @@ private:
     size_t FWaitingBytes = 0;
     uint64_t FLost = 0;              // lines dropped since the last notice in the file
     // A line that failed part way and could not be cut off at once: its
-    // file, where it began and its bytes, so that the next open can take
-    // off what of it reached the file.
+    // file, where it began and its bytes (empty when there is none: a line
+    // always ends in CR LF), so that the next open can take off what of it
+    // reached the file.
     struct TUnfinishedLine {
-        bool Due = false;
         std::u16string FileName;
         int64_t Offset = 0;
         std::string Bytes;

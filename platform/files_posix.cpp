@@ -33,6 +33,24 @@ bool NativePath(const std::u16string& path, std::string& out) {
 
 int Fd(FileHandle h) { return static_cast<int>(h); }
 
+// Repeats a read or a write (ssize_t (size_t done, size_t left)) until all
+// size bytes went, again after a signal; stops at the first call that fails
+// or moves nothing. Answers the bytes moved.
+template <class TTransfer>
+size_t TransferAll(size_t size, TTransfer transfer) {
+    size_t total = 0;
+    while (total < size) {
+        const ssize_t n = transfer(total, size - total);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (n == 0) break;
+        total += static_cast<size_t>(n);
+    }
+    return total;
+}
+
 }  // namespace
 
 FileHandle OpenLogFile(const std::u16string& path) {
@@ -58,17 +76,7 @@ int64_t SeekToEnd(FileHandle h) {
 
 size_t WriteBytes(FileHandle h, const char* data, size_t size) {
     if (h == InvalidFileHandle) return 0;
-    size_t total = 0;
-    while (total < size) {
-        ssize_t n = write(Fd(h), data + total, size - total);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (n == 0) break;
-        total += static_cast<size_t>(n);
-    }
-    return total;
+    return TransferAll(size, [&](size_t done, size_t left) { return write(Fd(h), data + done, left); });
 }
 
 bool TruncateFile(FileHandle h, int64_t size) {
@@ -79,17 +87,9 @@ bool TruncateFile(FileHandle h, int64_t size) {
 
 size_t ReadBytesAt(FileHandle h, int64_t offset, char* data, size_t size) {
     if (h == InvalidFileHandle || offset < 0) return 0;
-    size_t total = 0;
-    while (total < size) {
-        ssize_t n = pread(Fd(h), data + total, size - total, static_cast<off_t>(offset) + static_cast<off_t>(total));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        if (n == 0) break;
-        total += static_cast<size_t>(n);
-    }
-    return total;
+    return TransferAll(size, [&](size_t done, size_t left) {
+        return pread(Fd(h), data + done, left, static_cast<off_t>(offset) + static_cast<off_t>(done));
+    });
 }
 
 int64_t FileSize(FileHandle h) {

@@ -27,6 +27,22 @@ private:
     bool FChanged = false;
 };
 
+// Repeats a read or a write (BOOL (HANDLE, char*, DWORD, DWORD*)) until all
+// size bytes went, in pieces a DWORD can count; stops at the first call that
+// fails or moves nothing. Answers the bytes moved.
+template <class TTransfer>
+size_t TransferAll(size_t size, TTransfer transfer) {
+    size_t total = 0;
+    while (total < size) {
+        const size_t left = size - total;
+        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        DWORD moved = 0;
+        if (!transfer(total, chunk, &moved) || moved == 0) break;
+        total += moved;
+    }
+    return total;
+}
+
 }  // namespace
 
 FileHandle OpenLogFile(const std::u16string& path) {
@@ -54,15 +70,9 @@ size_t WriteBytes(FileHandle h, const char* data, size_t size) {
     // fails and tells the caller how far the bytes got. (No change of the
     // error mode here: this is every line's path, and the open before it
     // has already met a drive without its medium.)
-    size_t total = 0;
-    while (total < size) {
-        const size_t left = size - total;
-        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        DWORD written = 0;
-        if (!WriteFile(H(h), data + total, chunk, &written, nullptr) || written == 0) break;
-        total += written;
-    }
-    return total;
+    return TransferAll(size, [&](size_t done, DWORD chunk, DWORD* written) {
+        return WriteFile(H(h), data + done, chunk, written, nullptr) != 0;
+    });
 }
 
 bool TruncateFile(FileHandle h, int64_t size) {
@@ -79,15 +89,9 @@ size_t ReadBytesAt(FileHandle h, int64_t offset, char* data, size_t size) {
     LARGE_INTEGER distance;
     distance.QuadPart = offset;
     if (!SetFilePointerEx(H(h), distance, nullptr, FILE_BEGIN)) return 0;
-    size_t total = 0;
-    while (total < size) {
-        const size_t left = size - total;
-        const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-        DWORD got = 0;
-        if (!ReadFile(H(h), data + total, chunk, &got, nullptr) || got == 0) break;
-        total += got;
-    }
-    return total;
+    return TransferAll(size, [&](size_t done, DWORD chunk, DWORD* got) {
+        return ReadFile(H(h), data + done, chunk, got, nullptr) != 0;
+    });
 }
 
 int64_t FileSize(FileHandle h) {

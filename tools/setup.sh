@@ -32,6 +32,11 @@ APT_LINE="apt-get install -y --no-install-recommends ${HOST_PACKAGES[*]}"
 
 log() { echo "setup: $*"; }
 
+# The last lines of a failed step's log, on one line: the reason shown later.
+failure_reason() {  # logfile
+    grep -v '^[[:space:]]*$' "$1" | tail -n 3 | tr '\n' ' ' | cut -c1-300
+}
+
 packages_missing() {
     local p missing=()
     for p in "$@"; do
@@ -128,7 +133,7 @@ setup_wow64() {
         rm -f "$KELMOR_WOW64_FAILED"
         log "wine32:i386 is in place (32-bit programs run on 64-bit Windows)"
     else
-        reason="$(grep -v '^[[:space:]]*$' "$logfile" | tail -n 3 | tr '\n' ' ' | cut -c1-300)"
+        reason="$(failure_reason "$logfile")"
         echo "installing $KELMOR_WOW64_PACKAGE failed: ${reason:-unknown reason} (see $logfile)" >"$KELMOR_WOW64_FAILED"
         echo "setup: WARNING: $(cat "$KELMOR_WOW64_FAILED")" >&2
         echo "setup: WARNING: the win32 Wine tests under WoW64 will be skipped" >&2
@@ -249,7 +254,7 @@ setup_i386() {
         log "i386 root $root is ready"
     else
         local reason
-        reason="$(grep -v '^[[:space:]]*$' "$logfile" | tail -n 3 | tr '\n' ' ' | cut -c1-300)"
+        reason="$(failure_reason "$logfile")"
         echo "building the i386 root failed: ${reason:-unknown reason} (see $logfile)" >"$failed"
         echo "setup: WARNING: $(cat "$failed")" >&2
         echo "setup: WARNING: the i386 Wine tests will be skipped" >&2

@@ -192,11 +192,8 @@ _kelmor_wine_cmd() {  # arch cwd command...
 # belongs to the packages it was made with.
 _kelmor_wine_packages() {
     local query=(dpkg-query -W -f='${db:Status-Abbrev} ${binary:Package}=${Version}\n' 'wine*' 'libwine*')
-    if _kelmor_in_root "$1"; then
-        chroot "$KELMOR_I386_ROOT" "${query[@]}" 2>/dev/null | awk '$1 == "ii" { print $2 }' | sort
-    else
-        "${query[@]}" 2>/dev/null | awk '$1 == "ii" { print $2 }' | sort
-    fi
+    if _kelmor_in_root "$1"; then query=(chroot "$KELMOR_I386_ROOT" "${query[@]}"); fi
+    "${query[@]}" 2>/dev/null | awk '$1 == "ii" { print $2 }' | sort
 }
 
 # Creates the arch's prefix when missing and maps drive E:.
